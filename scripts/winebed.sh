@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# The Wine test bed: a private 32-bit prefix inside the build tree, a persistent wineserver and,
+# when there is no display, an Xvfb of our own.
+#   winebed.sh DIR prepare      make the prefix if it is not there yet (serialised by a lock)
+#   winebed.sh DIR start        prepare, start Xvfb when needed, keep wineserver alive
+#   winebed.sh DIR stop         stop Wine, then the Xvfb that start launched
+#   winebed.sh DIR run PROG ... run a Windows program in the bed (the CTest emulator)
+set -euo pipefail
+
+dir=$(mkdir -p "$1" && cd "$1" && pwd); shift
+cmd=$1; shift
+
+export WINEPREFIX="$dir/prefix"
+export WINEARCH=win32
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+use_display() {
+  if [ -z "${DISPLAY:-}" ] && [ -s "$dir/display" ]; then
+    export DISPLAY
+    DISPLAY=$(cat "$dir/display")
+  fi
+}
+
+prepare() {
+  [ -f "$dir/prefix.ready" ] && return 0
+  exec 9>"$dir/prefix.lock"
+  flock 9
+  if [ ! -f "$dir/prefix.ready" ]; then
+    rm -rf "$WINEPREFIX"
+    # No display is needed (nor wanted) while the prefix is made.
+    DISPLAY= wineboot -i >"$dir/wineboot.log" 2>&1
+    # A crash must end the program at once instead of waiting on Wine's crash dialog.
+    DISPLAY= wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+      >>"$dir/wineboot.log" 2>&1
+    wineserver -w
+    touch "$dir/prefix.ready"
+  fi
+  flock -u 9
+}
+
+start_xvfb() {
+  [ -n "${DISPLAY:-}" ] && return 0
+  if [ -s "$dir/xvfb.pid" ] && kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null; then return 0; fi
+  local n
+  for n in $(seq 91 140); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    setsid Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 < /dev/null &
+    echo $! >"$dir/xvfb.pid"
+    for _ in $(seq 1 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && { echo ":$n" >"$dir/display"; return 0; }
+      kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null || break
+      sleep 0.1
+    done
+  done
+  echo "winebed: could not start Xvfb" >&2
+  return 1
+}
+
+case "$cmd" in
+  prepare) prepare ;;
+  start)
+    prepare
+    rm -f "$dir/display"
+    start_xvfb
+    use_display
+    setsid wineserver -p >"$dir/wineserver.log" 2>&1 < /dev/null
+    # Wine's own long-lived processes (services, the desktop's explorer) start with the first
+    # program: start them here, away from the test runner's output pipes, which they would
+    # otherwise hold open after every test.
+    setsid wine cmd /c exit >>"$dir/wineserver.log" 2>&1 < /dev/null
+    echo "winebed: prefix $WINEPREFIX, display ${DISPLAY:-none}"
+    ;;
+  stop)
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    if [ -s "$dir/xvfb.pid" ]; then
+      kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
+      rm -f "$dir/xvfb.pid" "$dir/display"
+    fi
+    ;;
+  run)
+    prepare
+    use_display
+    exec wine "$@"
+    ;;
+  *) echo "winebed: unknown command $cmd" >&2; exit 2 ;;
+esac

@@ -1,0 +1,121 @@
+#include "LateBound.h"
+#include <wrl/client.h>
+#include <algorithm>
+
+using Microsoft::WRL::ComPtr;
+
+namespace rud::late {
+
+VARIANT ByRef(BSTR* b) noexcept { VARIANT v; VariantInit(&v); V_VT(&v) = VT_BYREF | VT_BSTR; V_BSTRREF(&v) = b; return v; }
+VARIANT ByRef(LONG* n) noexcept { VARIANT v; VariantInit(&v); V_VT(&v) = VT_BYREF | VT_I4; V_I4REF(&v) = n; return v; }
+VARIANT ByRef(VARIANT* x) noexcept { VARIANT v; VariantInit(&v); V_VT(&v) = VT_BYREF | VT_VARIANT; V_VARIANTREF(&v) = x; return v; }
+
+namespace {
+
+[[noreturn]] void ThrowException(EXCEPINFO& ei, HRESULT hr) {
+    if (ei.pfnDeferredFillIn) ei.pfnDeferredFillIn(&ei);
+    Bstr desc = Bstr::attach(ei.bstrDescription);
+    Bstr source = Bstr::attach(ei.bstrSource);
+    SysFreeString(ei.bstrHelpFile);
+    HRESULT code = ei.scode ? ei.scode : hr;
+    long number = ei.scode ? ErrorNumberFromHResult(ei.scode) : ei.wCode;
+    if (desc.view().empty()) throw AddInError(number, SystemMessage(code), source.str());
+    throw AddInError(number, desc.str(), source.str());
+}
+
+void CheckObject(IDispatch* object) {
+    if (!object) throw ObjectNotSetError();
+}
+
+} // namespace
+
+DISPID IdOfName(IDispatch* object, std::wstring_view name) {
+    CheckObject(object);
+    std::wstring n(name);
+    LPOLESTR names[] = {n.data()};
+    DISPID id = DISPID_UNKNOWN;
+    HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) ThrowFailedCall(hr);
+    return id;
+}
+
+Variant Invoke(IDispatch* object, DISPID id, WORD flags, const Args& args) {
+    CheckObject(object);
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+        params.rgdispidNamedArgs = &named;
+        params.cNamedArgs = 1;
+    }
+    Variant result;
+    EXCEPINFO ei{};
+    UINT argErr = 0;
+    bool wantsResult = !(flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF));
+    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
+                                wantsResult ? &result : nullptr, &ei, &argErr);
+    if (hr == DISP_E_EXCEPTION) ThrowException(ei, hr);
+    if (FAILED(hr)) ThrowFailedCall(hr);
+    return result;
+}
+
+void Put(IDispatch* object, DISPID id, const VARIANT& value) {
+    Invoke(object, id, DISPATCH_PROPERTYPUT, Args{value});
+}
+
+Variant Get(IDispatch* object, std::wstring_view name, const Args& args) {
+    return Get(object, IdOfName(object, name), args);
+}
+Variant Call(IDispatch* object, std::wstring_view name, const Args& args) {
+    return Call(object, IdOfName(object, name), args);
+}
+void Put(IDispatch* object, std::wstring_view name, const VARIANT& value) {
+    Put(object, IdOfName(object, name), value);
+}
+
+namespace {
+Variant ChangeType(const VARIANT& v, VARTYPE type, USHORT flags = 0) {
+    Variant out;
+    HRESULT hr = VariantChangeTypeEx(&out, const_cast<VARIANT*>(&v), LOCALE_USER_DEFAULT, flags, type);
+    if (FAILED(hr)) ThrowFailedCall(hr == DISP_E_TYPEMISMATCH ? hr : DISP_E_TYPEMISMATCH);
+    return out;
+}
+} // namespace
+
+std::wstring ToString(const VARIANT& v) {
+    Variant s = ChangeType(v, VT_BSTR, VARIANT_ALPHABOOL);
+    return std::wstring(V_BSTR(&s), SysStringLen(V_BSTR(&s)));
+}
+
+bool ToBool(const VARIANT& v) {
+    Variant b = ChangeType(v, VT_BOOL);
+    return V_BOOL(&b) != VARIANT_FALSE;
+}
+
+LONG ToLong(const VARIANT& v) {
+    Variant n = ChangeType(v, VT_I4);
+    return V_I4(&n);
+}
+
+ComPtr<IDispatch> ToObject(const VARIANT& v) {
+    const VARIANT* p = &v;
+    if (V_VT(p) == (VT_BYREF | VT_VARIANT)) p = V_VARIANTREF(p);
+    ComPtr<IDispatch> out;
+    switch (V_VT(p)) {
+    case VT_DISPATCH: out = V_DISPATCH(p); return out;
+    case VT_DISPATCH | VT_BYREF: out = *V_DISPATCHREF(p); return out;
+    case VT_UNKNOWN:
+    case VT_UNKNOWN | VT_BYREF: {
+        IUnknown* u = V_VT(p) == VT_UNKNOWN ? V_UNKNOWN(p) : *V_UNKNOWNREF(p);
+        if (!u) return out;
+        if (FAILED(u->QueryInterface(IID_PPV_ARGS(&out)))) ThrowFailedCall(DISP_E_TYPEMISMATCH);
+        return out;
+    }
+    case VT_EMPTY:
+        return out;
+    default:
+        ThrowFailedCall(DISP_E_TYPEMISMATCH);
+    }
+}
+
+} // namespace rud::late
