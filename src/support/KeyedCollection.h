@@ -24,7 +24,12 @@ public:
         if (index_.count(folded))
             throw AddInError(vberr::DuplicateKey, L"This key is already associated with an element of this collection");
         items_.emplace_back(std::wstring(key), std::move(item));
-        index_.emplace(std::move(folded), std::prev(items_.end()));
+        try {
+            index_.emplace(std::move(folded), std::prev(items_.end()));
+        } catch (...) {
+            items_.pop_back();  // an item the index cannot find must not stay behind
+            throw;
+        }
     }
 
     // The item under the key; error 5 when there is none.

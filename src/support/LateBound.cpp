@@ -55,7 +55,8 @@ Variant Invoke(IDispatch* object, DISPID id, WORD flags, const Args& args) {
     HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
                                 wantsResult ? &result : nullptr, &ei, &argErr);
     if (hr == DISP_E_EXCEPTION) ThrowException(ei, hr);
-    if (FAILED(hr)) ThrowFailedCall(hr);
+    // Without EXCEPINFO the object may still have described the failure through IErrorInfo.
+    if (FAILED(hr)) ThrowFailedCall(hr, object, &IID_IDispatch);
     return result;
 }
 
@@ -99,14 +100,17 @@ LONG ToLong(const VARIANT& v) {
 
 ComPtr<IDispatch> ToObject(const VARIANT& v) {
     const VARIANT* p = &v;
-    if (V_VT(p) == (VT_BYREF | VT_VARIANT)) p = V_VARIANTREF(p);
+    while (V_VT(p) == (VT_BYREF | VT_VARIANT)) {
+        p = V_VARIANTREF(p);
+        if (!p) ThrowFailedCall(DISP_E_TYPEMISMATCH);
+    }
     ComPtr<IDispatch> out;
     switch (V_VT(p)) {
     case VT_DISPATCH: out = V_DISPATCH(p); return out;
-    case VT_DISPATCH | VT_BYREF: out = *V_DISPATCHREF(p); return out;
+    case VT_DISPATCH | VT_BYREF: if (V_DISPATCHREF(p)) out = *V_DISPATCHREF(p); return out;
     case VT_UNKNOWN:
     case VT_UNKNOWN | VT_BYREF: {
-        IUnknown* u = V_VT(p) == VT_UNKNOWN ? V_UNKNOWN(p) : *V_UNKNOWNREF(p);
+        IUnknown* u = V_VT(p) == VT_UNKNOWN ? V_UNKNOWN(p) : (V_UNKNOWNREF(p) ? *V_UNKNOWNREF(p) : nullptr);
         if (!u) return out;
         if (FAILED(u->QueryInterface(IID_PPV_ARGS(&out)))) ThrowFailedCall(DISP_E_TYPEMISMATCH);
         return out;

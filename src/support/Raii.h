@@ -8,6 +8,9 @@
 #include <new>
 #include <utility>
 
+// The linker's symbol for the start of the module's own image.
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
 namespace rud {
 
 // Generic unique owner of a handle value with a deleter function object.
@@ -50,6 +53,10 @@ using UniqueIcon = UniqueHandle<HICON, IconDeleter>;
 using UniqueModule = UniqueHandle<HMODULE, ModuleDeleter>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleDeleter>;
 using UniqueHook = UniqueHandle<HHOOK, HookDeleter>;
+
+// CreateFile and its kin fail with INVALID_HANDLE_VALUE, not null: give their result to a
+// UniqueKernelHandle through this, so that "no handle" is null for every kernel handle.
+inline HANDLE NullIfInvalid(HANDLE h) noexcept { return h == INVALID_HANDLE_VALUE ? nullptr : h; }
 
 // Owner of a BSTR.
 class Bstr {
@@ -113,6 +120,12 @@ public:
 private:
     static void check(HRESULT hr) { if (FAILED(hr)) throw std::bad_alloc(); }
 };
+
+// The module (DLL or EXE) whose code calls this: window classes and resources of the add-in
+// belong to the DLL, never to the host's EXE.
+inline HINSTANCE ThisModule() noexcept {
+    return reinterpret_cast<HINSTANCE>(&__ImageBase);
+}
 
 // Text conversions between UTF-16 and a Windows code page.
 std::string narrow(std::wstring_view s, UINT codePage = CP_ACP);

@@ -1,0 +1,63 @@
+#pragma once
+// The host's inner state, shared by the Host facade and every COM object it hands out.
+#include "Host.h"
+#include "HostWindows.h"
+#include "Objects.h"
+#include <map>
+
+namespace kvhost {
+
+class Core : public std::enable_shared_from_this<Core> {
+public:
+    Recorder rec;
+    HostWindows windows;
+
+    Held<Application> app;
+    Held<AddInObject> addIn;
+    Held<AddInEventsSource> addInEvents;
+    Held<EnvironmentObject> environment;
+    std::vector<std::unique_ptr<Held<ToolbarButtonObject>>> buttons;
+
+    struct OpenDoc {
+        std::shared_ptr<DocState> state;
+        std::unique_ptr<Held<DocumentObject>> object;
+    };
+    std::vector<OpenDoc> docs;  // in opening order
+    int activeDoc = 0;
+    int nextDocId = 1;
+    int untitled = 0;
+
+    std::vector<FiredEvent> events;
+
+    // Set by the add-in through the add-in object.
+    std::wstring description;
+    bool descriptionSet = false;
+    LONG numberSetting = 0;
+    bool flagSetting = false;
+    rud::Variant applicationFlag = rud::Variant::fromBool(true);
+    bool createPageReturnsZero = false;
+
+    // The loaded add-in.
+    ComPtr<IKorvaneAddIn> addInInstance;
+    HMODULE addInModule = nullptr;  // owned only through UnloadAddIn's FreeLibrary
+    bool moduleLoadedByUs = false;
+
+    void Start();     // objects made after construction (they need shared_from_this)
+    void Shutdown();  // drops every reference the host holds
+
+    OpenDoc* Find(int id);
+    const OpenDoc* Find(int id) const;
+    // The host document behind an object the add-in passed back; 0 when it is none of ours.
+    int DocIdOf(IDispatch* p) const;
+    DocumentObject* DocObject(int id) const;
+
+    // Delivers an event to the sinks of the application (or of the add-in events) and
+    // records it. Arguments in declared order.
+    FiredEvent Fire(bool application, DISPID id, const wchar_t* name, std::vector<VARIANT> args);
+    void FireDoc(DISPID id, const wchar_t* name, int doc);
+};
+
+// An event's name by its id on the application event interface.
+const wchar_t* ApplicationEventName(DISPID id) noexcept;
+
+} // namespace kvhost

@@ -1,0 +1,214 @@
+#include "DocumentModel.h"
+#include <nlohmann/json.hpp>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace kvhost {
+
+using nlohmann::ordered_json;
+
+HostError::HostError(HRESULT hr, std::wstring description)
+    : std::runtime_error(WideToUtf8(description)), hr_(hr), description_(std::move(description)) {}
+
+std::wstring Utf8ToWide(std::string_view s) {
+    if (s.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+    return w;
+}
+
+std::string WideToUtf8(std::wstring_view s) {
+    if (s.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string a(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), a.data(), n, nullptr,
+                        nullptr);
+    return a;
+}
+
+bool SameName(std::wstring_view a, std::wstring_view b) noexcept {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+DATE ParseIsoDate(std::string_view s) {
+    SYSTEMTIME st{};
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0;
+    std::string text(s);
+    int n = std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d", &y, &mo, &d, &h, &mi, &se);
+    DATE out = 0;
+    if ((n != 3 && n != 6) || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || se > 59)
+        throw HostError(E_INVALIDARG, L"invalid date \"" + Utf8ToWide(s) + L"\"");
+    st.wYear = static_cast<WORD>(y); st.wMonth = static_cast<WORD>(mo); st.wDay = static_cast<WORD>(d);
+    st.wHour = static_cast<WORD>(h); st.wMinute = static_cast<WORD>(mi); st.wSecond = static_cast<WORD>(se);
+    if (!SystemTimeToVariantTime(&st, &out))
+        throw HostError(E_INVALIDARG, L"invalid date \"" + Utf8ToWide(s) + L"\"");
+    return out;
+}
+
+std::string FormatIsoDate(DATE d) {
+    SYSTEMTIME st{};
+    if (!VariantTimeToSystemTime(d, &st)) throw HostError(E_INVALIDARG, L"date out of range");
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04u-%02u-%02uT%02u:%02u:%02u", st.wYear, st.wMonth, st.wDay,
+                  st.wHour, st.wMinute, st.wSecond);
+    return buf;
+}
+
+namespace {
+
+rud::Variant ValueFromJson(const ordered_json& p, const std::wstring& where) {
+    std::string type = p.contains("type") ? p.at("type").get<std::string>() : std::string();
+    const ordered_json v = p.contains("value") ? p.at("value") : ordered_json();
+    if (type == "null") return rud::Variant::null();
+    if (type == "date") {
+        if (!v.is_string()) throw HostError(E_INVALIDARG, where + L": a date needs a text value");
+        rud::Variant r;
+        V_VT(&r) = VT_DATE;
+        V_DATE(&r) = ParseIsoDate(v.get<std::string>());
+        return r;
+    }
+    if (!type.empty()) throw HostError(E_INVALIDARG, where + L": unknown type \"" + Utf8ToWide(type) + L"\"");
+    if (v.is_null()) return rud::Variant();
+    if (v.is_boolean()) return rud::Variant::fromBool(v.get<bool>());
+    if (v.is_string()) return rud::Variant::fromString(Utf8ToWide(v.get<std::string>()));
+    if (v.is_number_integer()) {
+        long long n = v.get<long long>();
+        if (n >= std::numeric_limits<LONG>::min() && n <= std::numeric_limits<LONG>::max())
+            return rud::Variant::fromLong(static_cast<LONG>(n));
+    }
+    if (v.is_number()) {
+        rud::Variant r;
+        V_VT(&r) = VT_R8;
+        V_R8(&r) = v.get<double>();
+        return r;
+    }
+    throw HostError(E_INVALIDARG, where + L": a value must be text, a number, a Boolean or null");
+}
+
+ordered_json ValueToJson(const std::wstring& name, const VARIANT& value) {
+    ordered_json p;
+    p["name"] = WideToUtf8(name);
+    rud::Variant v;
+    switch (V_VT(&value)) {
+    case VT_EMPTY: p["value"] = nullptr; break;
+    case VT_NULL: p["type"] = "null"; break;
+    case VT_BOOL: p["value"] = V_BOOL(&value) != VARIANT_FALSE; break;
+    case VT_BSTR:
+        p["value"] = WideToUtf8(std::wstring_view(V_BSTR(&value) ? V_BSTR(&value) : L"", SysStringLen(V_BSTR(&value))));
+        break;
+    case VT_DATE: p["type"] = "date"; p["value"] = FormatIsoDate(V_DATE(&value)); break;
+    case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL:
+        if (FAILED(ChangeType(&v, &value, VT_R8))) throw HostError(E_INVALIDARG, L"value of " + name + L" cannot be stored");
+        p["value"] = V_R8(&v);
+        break;
+    default:
+        if (SUCCEEDED(ChangeType(&v, &value, VT_I4))) { p["value"] = V_I4(&v); break; }
+        if (SUCCEEDED(ChangeType(&v, &value, VT_BSTR))) {
+            p["value"] = WideToUtf8(std::wstring_view(V_BSTR(&v), SysStringLen(V_BSTR(&v))));
+            break;
+        }
+        throw HostError(E_INVALIDARG, L"value of " + name + L" cannot be stored");
+    }
+    return p;
+}
+
+} // namespace
+
+DocumentContent ParseDocument(std::string_view utf8Json) {
+    ordered_json j;
+    try {
+        j = ordered_json::parse(utf8Json);
+    } catch (const std::exception& e) {
+        throw HostError(E_INVALIDARG, L"not a valid document: " + Utf8ToWide(e.what()));
+    }
+    DocumentContent doc;
+    try {
+        if (!j.is_object() || !j.contains("propertySets") || !j.at("propertySets").is_array())
+            throw HostError(E_INVALIDARG, L"not a valid document: no \"propertySets\" list");
+        for (const auto& s : j.at("propertySets")) {
+            if (!s.is_object() || !s.contains("name") || !s.at("name").is_string())
+                throw HostError(E_INVALIDARG, L"not a valid document: a property set without a name");
+            SetData set;
+            set.name = Utf8ToWide(s.at("name").get<std::string>());
+            if (s.contains("properties")) {
+                if (!s.at("properties").is_array())
+                    throw HostError(E_INVALIDARG, L"not a valid document: properties of " + set.name + L" are not a list");
+                for (const auto& p : s.at("properties")) {
+                    if (!p.is_object() || !p.contains("name") || !p.at("name").is_string())
+                        throw HostError(E_INVALIDARG, L"not a valid document: a property of " + set.name + L" without a name");
+                    PropertyData prop;
+                    prop.name = Utf8ToWide(p.at("name").get<std::string>());
+                    prop.value = ValueFromJson(p, set.name + L"|" + prop.name);
+                    set.properties.push_back(std::move(prop));
+                }
+            }
+            doc.sets.push_back(std::move(set));
+        }
+    } catch (const HostError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw HostError(E_INVALIDARG, L"not a valid document: " + Utf8ToWide(e.what()));
+    }
+    return doc;
+}
+
+std::string SerializeDocument(const DocumentContent& content) {
+    ordered_json sets = ordered_json::array();
+    for (const auto& s : content.sets) {
+        ordered_json props = ordered_json::array();
+        for (const auto& p : s.properties) props.push_back(ValueToJson(p.name, p.value));
+        ordered_json set;
+        set["name"] = WideToUtf8(s.name);
+        set["properties"] = std::move(props);
+        sets.push_back(std::move(set));
+    }
+    ordered_json j;
+    j["propertySets"] = std::move(sets);
+    return j.dump(2) + "\n";
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+    rud::UniqueKernelHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (f.get() == INVALID_HANDLE_VALUE) {
+        f.release();
+        throw HostError(HRESULT_FROM_WIN32(GetLastError()), L"cannot open " + path);
+    }
+    std::string bytes;
+    char buf[65536];
+    DWORD got = 0;
+    while (ReadFile(f.get(), buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
+    return bytes;
+}
+
+void WriteFileBytes(const std::wstring& path, std::string_view bytes) {
+    rud::UniqueKernelHandle f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (f.get() == INVALID_HANDLE_VALUE) {
+        f.release();
+        throw HostError(HRESULT_FROM_WIN32(GetLastError()), L"cannot write " + path);
+    }
+    DWORD put = 0;
+    if (!WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) ||
+        put != bytes.size())
+        throw HostError(HRESULT_FROM_WIN32(GetLastError()), L"cannot write " + path);
+}
+
+DocumentContent LoadDocumentFile(const std::wstring& path) {
+    try {
+        return ParseDocument(ReadFileBytes(path));
+    } catch (const HostError& e) {
+        if (e.description().starts_with(L"cannot open")) throw;
+        throw HostError(e.hr(), path + L": " + e.description());
+    }
+}
+
+void SaveDocumentFile(const std::wstring& path, const DocumentContent& content) {
+    WriteFileBytes(path, SerializeDocument(content));
+}
+
+} // namespace kvhost

@@ -1,0 +1,759 @@
+#include "Core.h"
+
+namespace kvhost {
+
+namespace {
+
+std::wstring IidText(REFIID iid) {
+    wchar_t buf[40] = {};
+    StringFromGUID2(iid, buf, 40);
+    return buf;
+}
+
+std::wstring ObjectArg(IUnknown* p) {
+    rud::Variant v;
+    V_VT(&v) = VT_UNKNOWN;
+    V_UNKNOWN(&v) = p;
+    if (p) p->AddRef();
+    return FormatArg(v);
+}
+
+// Index of the item a collection's Item was asked for: a name (case-insensitive, first match)
+// or a 1-based number.
+template <class Items, class NameOf>
+size_t ItemIndex(const Call& call, const Items& items, NameOf nameOf, const std::wstring& what) {
+    call.Expect(1, 1);
+    const VARIANT& a = call.Arg(0);
+    const VARTYPE t = V_VT(&a);
+    if (t == VT_I2 || t == VT_I4 || t == VT_UI1 || t == VT_R8 || t == VT_R4) {
+        const LONG n = call.Long(0);
+        if (n < 1 || static_cast<size_t>(n) > items.size())
+            throw HostError(DISP_E_BADINDEX, what + L" " + std::to_wstring(n) + L" does not exist");
+        return static_cast<size_t>(n - 1);
+    }
+    const std::wstring name = call.Str(0);
+    for (size_t i = 0; i < items.size(); ++i)
+        if (SameName(nameOf(items[i]), name)) return i;
+    throw HostError(E_INVALIDARG, what + L" \"" + name + L"\" does not exist");
+}
+
+class EnumConnectionsObject : public Counted, public IEnumConnections {
+public:
+    EnumConnectionsObject(std::shared_ptr<Core> core, std::vector<std::pair<DWORD, ComPtr<IUnknown>>> items, size_t pos = 0)
+        : Counted(std::move(core), L"EnumConnections", L""), items_(std::move(items)), pos_(pos) {}
+    KVHOST_COUNTED_IUNKNOWN
+    HRESULT STDMETHODCALLTYPE Next(ULONG n, CONNECTDATA* out, ULONG* fetched) override {
+        if (!out) return E_POINTER;
+        ULONG got = 0;
+        while (got < n && pos_ < items_.size()) {
+            out[got].dwCookie = items_[pos_].first;
+            out[got].pUnk = items_[pos_].second.Get();
+            out[got].pUnk->AddRef();
+            ++got;
+            ++pos_;
+        }
+        if (fetched) *fetched = got;
+        return got == n ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG n) override {
+        pos_ = std::min(items_.size(), pos_ + static_cast<size_t>(n));
+        return pos_ < items_.size() ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Reset() override { pos_ = 0; return S_OK; }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumConnections** e) override {
+        if (!e) return E_POINTER;
+        try {
+            *e = new EnumConnectionsObject(core_, items_, pos_);
+            (*e)->AddRef();
+            return S_OK;
+        } catch (...) { *e = nullptr; return E_OUTOFMEMORY; }
+    }
+
+private:
+    std::vector<std::pair<DWORD, ComPtr<IUnknown>>> items_;
+    size_t pos_;
+};
+
+HRESULT EnumConnectionsObject::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = (riid == IID_IUnknown || riid == IID_IEnumConnections) ? static_cast<IEnumConnections*>(this) : nullptr;
+    if (!*ppv) return E_NOINTERFACE;
+    AddRefImpl();
+    return S_OK;
+}
+
+class EnumPointsObject : public Counted, public IEnumConnectionPoints {
+public:
+    EnumPointsObject(std::shared_ptr<Core> core, ComPtr<IConnectionPoint> point, size_t pos = 0)
+        : Counted(std::move(core), L"EnumConnectionPoints", L""), point_(std::move(point)), pos_(pos) {}
+    KVHOST_COUNTED_IUNKNOWN
+    HRESULT STDMETHODCALLTYPE Next(ULONG n, IConnectionPoint** out, ULONG* fetched) override {
+        if (!out) return E_POINTER;
+        ULONG got = 0;
+        if (n > 0 && pos_ == 0) {
+            out[0] = point_.Get();
+            out[0]->AddRef();
+            got = 1;
+            pos_ = 1;
+        }
+        if (fetched) *fetched = got;
+        return got == n ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG n) override {
+        pos_ = std::min<size_t>(1, pos_ + static_cast<size_t>(n));
+        return n == 0 || pos_ == 1 ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Reset() override { pos_ = 0; return S_OK; }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumConnectionPoints** e) override {
+        if (!e) return E_POINTER;
+        try {
+            *e = new EnumPointsObject(core_, point_, pos_);
+            (*e)->AddRef();
+            return S_OK;
+        } catch (...) { *e = nullptr; return E_OUTOFMEMORY; }
+    }
+
+private:
+    ComPtr<IConnectionPoint> point_;
+    size_t pos_;
+};
+
+HRESULT EnumPointsObject::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = (riid == IID_IUnknown || riid == IID_IEnumConnectionPoints) ? static_cast<IEnumConnectionPoints*>(this) : nullptr;
+    if (!*ppv) return E_NOINTERFACE;
+    AddRefImpl();
+    return S_OK;
+}
+
+} // namespace
+
+// ---- connection points
+
+ConnectionPoint::ConnectionPoint(std::shared_ptr<Core> core, std::wstring sourceName,
+                                 const IID& eventIid, IConnectionPointContainer* owner)
+    : Counted(std::move(core), L"ConnectionPoint", sourceName), source_(std::move(sourceName)),
+      iid_(eventIid), owner_(owner) {}
+
+HRESULT ConnectionPoint::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = (riid == IID_IUnknown || riid == IID_IConnectionPoint) ? static_cast<IConnectionPoint*>(this) : nullptr;
+    if (!*ppv) return E_NOINTERFACE;
+    AddRefImpl();
+    return S_OK;
+}
+
+HRESULT ConnectionPoint::GetConnectionInterface(IID* iid) {
+    if (!iid) return E_POINTER;
+    *iid = iid_;
+    return S_OK;
+}
+
+HRESULT ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** c) {
+    if (!c) return E_POINTER;
+    *c = owner_;
+    if (!owner_) return E_UNEXPECTED;
+    owner_->AddRef();
+    return S_OK;
+}
+
+HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
+    try {
+        std::shared_ptr<Core> core = core_;
+        core->rec.Log({L"ConnectionPoint", source_, L"Advise", Access::Call, {ObjectArg(sink)}});
+        if (auto f = core->rec.TakeFault(L"ConnectionPoint", L"Advise", Access::Call)) {
+            core->rec.SetLastResult(f->hr);
+            return f->hr;
+        }
+        if (!cookie) return E_POINTER;
+        *cookie = 0;
+        if (!sink) return E_POINTER;
+        Sink s{nextCookie_, sink, nullptr};
+        // The event interface first (a sink that knows it), plain IDispatch after.
+        if (FAILED(sink->QueryInterface(iid_, reinterpret_cast<void**>(s.dispatch.GetAddressOf()))) &&
+            FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(s.dispatch.GetAddressOf())))) {
+            core->rec.SetLastResult(CONNECT_E_CANNOTCONNECT);
+            return CONNECT_E_CANNOTCONNECT;
+        }
+        if (!owner_) return CONNECT_E_ADVISELIMIT;
+        sinks_.push_back(std::move(s));
+        *cookie = nextCookie_++;
+        return S_OK;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT ConnectionPoint::Unadvise(DWORD cookie) {
+    try {
+        std::shared_ptr<Core> core = core_;
+        core->rec.Log({L"ConnectionPoint", source_, L"Unadvise", Access::Call, {std::to_wstring(cookie)}});
+        if (auto f = core->rec.TakeFault(L"ConnectionPoint", L"Unadvise", Access::Call)) {
+            core->rec.SetLastResult(f->hr);
+            return f->hr;
+        }
+        for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
+            if (it->cookie != cookie) continue;
+            Sink gone = std::move(*it);
+            sinks_.erase(it);
+            return S_OK;  // gone's references end here, after the list is consistent
+        }
+        core->rec.SetLastResult(CONNECT_E_NOCONNECTION);
+        return CONNECT_E_NOCONNECTION;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT ConnectionPoint::EnumConnections(IEnumConnections** e) {
+    if (!e) return E_POINTER;
+    try {
+        std::vector<std::pair<DWORD, ComPtr<IUnknown>>> items;
+        for (const auto& s : sinks_) items.emplace_back(s.cookie, s.unknown);
+        *e = new EnumConnectionsObject(core_, std::move(items));
+        (*e)->AddRef();
+        return S_OK;
+    } catch (...) {
+        *e = nullptr;
+        return E_OUTOFMEMORY;
+    }
+}
+
+std::vector<SinkResult> ConnectionPoint::Fire(DISPID id, DISPPARAMS& params) {
+    std::vector<Sink> now = sinks_;
+    std::vector<SinkResult> out;
+    for (auto& s : now) {
+        EXCEPINFO ex{};
+        UINT argErr = 0;
+        rud::Variant result;
+        SinkResult r;
+        r.hr = s.dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                                  &result, &ex, &argErr);
+        if (r.hr == DISP_E_EXCEPTION) {
+            if (ex.pfnDeferredFillIn) ex.pfnDeferredFillIn(&ex);
+            if (ex.bstrDescription) r.description.assign(ex.bstrDescription, SysStringLen(ex.bstrDescription));
+            if (FAILED(ex.scode)) r.hr = ex.scode;
+        }
+        SysFreeString(ex.bstrSource);
+        SysFreeString(ex.bstrDescription);
+        SysFreeString(ex.bstrHelpFile);
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+void ConnectionPoint::Detach() noexcept {
+    owner_ = nullptr;
+    std::vector<Sink> gone;
+    gone.swap(sinks_);
+}
+
+HRESULT FindPoint(Core& core, const std::wstring& kind, ConnectionPoint* point, REFIID riid,
+                  IConnectionPoint** out) {
+    try {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        core.rec.Log({kind, L"", L"FindConnectionPoint", Access::Call, {IidText(riid)}});
+        if (auto f = core.rec.TakeFault(kind, L"FindConnectionPoint", Access::Call)) {
+            core.rec.SetLastResult(f->hr);
+            return f->hr;
+        }
+        if (!point || riid != point->EventIid()) {
+            core.rec.SetLastResult(CONNECT_E_NOCONNECTION);
+            return CONNECT_E_NOCONNECTION;
+        }
+        *out = point;
+        point->AddRef();
+        return S_OK;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT EnumPoints(Core& core, ConnectionPoint* point, IEnumConnectionPoints** out) {
+    if (!out) return E_POINTER;
+    try {
+        *out = new EnumPointsObject(core.shared_from_this(), point);
+        (*out)->AddRef();
+        return S_OK;
+    } catch (...) {
+        *out = nullptr;
+        return E_OUTOFMEMORY;
+    }
+}
+
+// ---- application
+
+namespace {
+constexpr MemberInfo kApplicationMembers[] = {
+    {korvane::DISPID_APP_APPLICATIONFLAG, L"ApplicationFlag", kGet},
+    {60, L"ActiveDocument", kGet},
+    {61, L"Name", kGet},
+};
+constexpr MemberInfo kNoMembers[] = {{0x7fff0000, L"", 0}};
+constexpr MemberInfo kAddInMembers[] = {
+    {korvane::DISPID_ADDIN_ADDINEVENTS, L"AddInEvents", kGet},
+    {korvane::DISPID_ADDIN_DESCRIPTION, L"Description", kPut},
+    {korvane::DISPID_ADDIN_NUMBERSETTING, L"NumberSetting", kPut},
+    {korvane::DISPID_ADDIN_FLAGSETTING, L"FlagSetting", kPut},
+    {korvane::DISPID_ADDIN_ADDBUTTON, L"AddButton", kCall},
+};
+constexpr MemberInfo kButtonMembers[] = {
+    {korvane::DISPID_BUTTON_BUTTONFLAG, L"ButtonFlag", kPut},
+};
+constexpr MemberInfo kEnvironmentMembers[] = {
+    {0, L"Name", kGet},
+};
+constexpr MemberInfo kDocumentMembers[] = {
+    {korvane::DISPID_DOC_FULLNAME, L"FullName", kGet},
+    {korvane::DISPID_DOC_PROPERTIES, L"Properties", kGet},
+    {3, L"Name", kGet},
+};
+constexpr MemberInfo kSetsMembers[] = {
+    {DISPID_VALUE, L"Item", kGet},
+    {korvane::DISPID_PROPSETS_COUNT, L"Count", kGet},
+    {DISPID_NEWENUM, L"_NewEnum", kGet},
+};
+constexpr MemberInfo kSetMembers[] = {
+    {DISPID_VALUE, L"Item", kGet},
+    {korvane::DISPID_PROPSET_NAME, L"Name", kGet},
+    {korvane::DISPID_PROPSET_SAVE, L"Save", kCall},
+    {korvane::DISPID_PROPSET_COUNT, L"Count", kGet},
+    {DISPID_NEWENUM, L"_NewEnum", kGet},
+};
+constexpr MemberInfo kPropertyMembers[] = {
+    {korvane::DISPID_PROP_NAME, L"Name", kGet},
+    {korvane::DISPID_PROP_VALUE, L"Value", kGet | kPut},
+};
+
+template <class T>
+void ReturnNew(Call& call, T* object) {
+    // The new object starts at zero references; the result variant takes the first.
+    call.ReturnObject(object->Disp());
+}
+} // namespace
+
+Application::Application(std::shared_ptr<Core> core)
+    : DispObject(core, L"Application", L"", DIID_IKorvaneApplication, kApplicationMembers) {
+    events_.reset(new ConnectionPoint(core, L"Application", DIID_IKorvaneApplicationEvents, this));
+}
+
+Application::~Application() {
+    if (events_) events_->Detach();
+}
+
+HRESULT Application::QueryInterface(REFIID riid, void** ppv) { return DispObject::QueryInterface(riid, ppv); }
+
+void* Application::QueryMore(REFIID riid) noexcept {
+    return riid == IID_IConnectionPointContainer ? static_cast<IConnectionPointContainer*>(this) : nullptr;
+}
+
+HRESULT Application::EnumConnectionPoints(IEnumConnectionPoints** e) { return EnumPoints(*core_, events_.get(), e); }
+
+HRESULT Application::FindConnectionPoint(REFIID riid, IConnectionPoint** cp) {
+    return FindPoint(*core_, L"Application", events_.get(), riid, cp);
+}
+
+void Application::Do(DISPID id, Call& call) {
+    call.Expect(0, 0);
+    switch (id) {
+    case korvane::DISPID_APP_APPLICATIONFLAG: call.Return(core_->applicationFlag); break;
+    case 60: {
+        DocumentObject* d = core_->DocObject(core_->activeDoc);
+        call.ReturnObject(d ? d->Disp() : nullptr);
+        break;
+    }
+    case 61: call.Return(rud::Variant::fromString(L"Korvane")); break;
+    }
+}
+
+AddInEventsSource::AddInEventsSource(std::shared_ptr<Core> core)
+    : DispObject(core, L"AddInEvents", L"", IID_NULL, std::span<const MemberInfo>(kNoMembers, 0)) {
+    events_.reset(new ConnectionPoint(core, L"AddInEvents", DIID_IKorvaneAddInEvents, this));
+}
+
+AddInEventsSource::~AddInEventsSource() {
+    if (events_) events_->Detach();
+}
+
+HRESULT AddInEventsSource::QueryInterface(REFIID riid, void** ppv) { return DispObject::QueryInterface(riid, ppv); }
+
+void* AddInEventsSource::QueryMore(REFIID riid) noexcept {
+    return riid == IID_IConnectionPointContainer ? static_cast<IConnectionPointContainer*>(this) : nullptr;
+}
+
+HRESULT AddInEventsSource::EnumConnectionPoints(IEnumConnectionPoints** e) { return EnumPoints(*core_, events_.get(), e); }
+
+HRESULT AddInEventsSource::FindConnectionPoint(REFIID riid, IConnectionPoint** cp) {
+    return FindPoint(*core_, L"AddInEvents", events_.get(), riid, cp);
+}
+
+void AddInEventsSource::Do(DISPID, Call&) { throw InvokeFailure{DISP_E_MEMBERNOTFOUND}; }
+
+ToolbarButtonObject::ToolbarButtonObject(std::shared_ptr<Core> core, std::wstring caption_)
+    : DispObject(std::move(core), L"ToolbarButton", caption_, DIID_ToolbarButton, kButtonMembers),
+      caption(std::move(caption_)) {}
+
+void ToolbarButtonObject::Do(DISPID, Call& call) {
+    rud::Variant v;
+    if (FAILED(ChangeType(&v, &call.PutValue(), VT_BOOL))) throw InvokeFailure{DISP_E_TYPEMISMATCH};
+    flag = V_BOOL(&v) != VARIANT_FALSE;
+    flagWasSet = true;
+}
+
+EnvironmentObject::EnvironmentObject(std::shared_ptr<Core> core)
+    : DispObject(std::move(core), L"Environment", L"", IID_NULL, kEnvironmentMembers) {}
+
+void EnvironmentObject::Do(DISPID, Call& call) {
+    call.Expect(0, 0);
+    call.Return(rud::Variant::fromString(L"Korvane Environment"));
+}
+
+// ---- the add-in object and its VaneBar
+
+AddInObject::AddInObject(std::shared_ptr<Core> core)
+    : DispObject(std::move(core), L"AddIn", L"", DIID_IKorvaneAddInObject, kAddInMembers) {}
+
+HRESULT AddInObject::QueryInterface(REFIID riid, void** ppv) { return DispObject::QueryInterface(riid, ppv); }
+
+void* AddInObject::QueryMore(REFIID riid) noexcept {
+    if (riid == IID_IKorvaneVaneBar) return static_cast<IKorvaneVaneBar*>(this);
+    if (riid == IID_ISupportErrorInfo) return static_cast<ISupportErrorInfo*>(this);
+    return nullptr;
+}
+
+HRESULT AddInObject::InterfaceSupportsErrorInfo(REFIID riid) {
+    return riid == IID_IKorvaneVaneBar ? S_OK : S_FALSE;
+}
+
+void AddInObject::Do(DISPID id, Call& call) {
+    Core& core = *core_;
+    switch (id) {
+    case korvane::DISPID_ADDIN_ADDINEVENTS:
+        call.Expect(0, 0);
+        call.ReturnObject(core.addInEvents->Disp());
+        break;
+    case korvane::DISPID_ADDIN_DESCRIPTION:
+        core.description = std::wstring();
+        {
+            rud::Variant v;
+            if (FAILED(ChangeType(&v, &call.PutValue(), VT_BSTR))) throw InvokeFailure{DISP_E_TYPEMISMATCH};
+            core.description.assign(V_BSTR(&v) ? V_BSTR(&v) : L"", SysStringLen(V_BSTR(&v)));
+        }
+        core.descriptionSet = true;
+        break;
+    case korvane::DISPID_ADDIN_NUMBERSETTING: {
+        rud::Variant v;
+        if (FAILED(ChangeType(&v, &call.PutValue(), VT_I4))) throw InvokeFailure{DISP_E_TYPEMISMATCH};
+        core.numberSetting = V_I4(&v);
+        break;
+    }
+    case korvane::DISPID_ADDIN_FLAGSETTING: {
+        rud::Variant v;
+        if (FAILED(ChangeType(&v, &call.PutValue(), VT_BOOL))) throw InvokeFailure{DISP_E_TYPEMISMATCH};
+        core.flagSetting = V_BOOL(&v) != VARIANT_FALSE;
+        break;
+    }
+    case korvane::DISPID_ADDIN_ADDBUTTON: {
+        call.Expect(3, 3);
+        auto held = std::make_unique<Held<ToolbarButtonObject>>(
+            new ToolbarButtonObject(core_, call.Str(0)));
+        (*held)->toolTip = call.Str(1);
+        (*held)->commandId = call.Long(2);
+        call.ReturnObject((*held)->Disp());
+        core.buttons.push_back(std::move(held));
+        break;
+    }
+    }
+}
+
+template <class F>
+HRESULT AddInObject::VaneBarCall(const wchar_t* member, std::vector<std::wstring> args, F&& work) noexcept {
+    std::shared_ptr<Core> core = core_;
+    try {
+        core->rec.Log({L"VaneBar", L"", member, Access::Call, std::move(args)});
+        if (auto f = core->rec.TakeFault(L"VaneBar", member, Access::Call)) {
+            core->rec.SetLastResult(f->hr);
+            return ReturnErrorInfo(IID_IKorvaneVaneBar, f->hr, f->description);
+        }
+        work();
+        SetErrorInfo(0, nullptr);
+        return S_OK;
+    } catch (const HostError& e) {
+        core->rec.SetLastResult(e.hr());
+        return ReturnErrorInfo(IID_IKorvaneVaneBar, e.hr(), e.description());
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT AddInObject::CreatePage(IDispatch* theDocument, LONG hInstance, LONG nBitmapID, BSTR ToolTip,
+                                LONG Option, LONG* phWnd) {
+    if (phWnd) *phWnd = 0;
+    std::vector<std::wstring> args;
+    try {
+        rud::Variant tip = rud::Variant::fromString(std::wstring_view(ToolTip ? ToolTip : L"", SysStringLen(ToolTip)));
+        args = {ObjectArg(theDocument), std::to_wstring(hInstance), std::to_wstring(nBitmapID),
+                FormatArg(tip), std::to_wstring(Option)};
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    return VaneBarCall(L"CreatePage", std::move(args), [&] {
+        if (!phWnd) throw HostError(E_POINTER, L"No place for the page handle");
+        Core& core = *core_;
+        const int doc = core.DocIdOf(theDocument);
+        if (!doc) throw HostError(E_INVALIDARG, L"The object is not an open document");
+        if (core.createPageReturnsZero) return;
+        HWND page = core.windows.CreatePage(
+            doc, reinterpret_cast<HINSTANCE>(static_cast<LONG_PTR>(hInstance)), nBitmapID,
+            std::wstring(ToolTip ? ToolTip : L"", SysStringLen(ToolTip)), doc == core.activeDoc);
+        *phWnd = static_cast<LONG>(reinterpret_cast<LONG_PTR>(page));
+    });
+}
+
+HRESULT AddInObject::DeletePage(IDispatch* theDocument, LONG hWnd, LONG Option) {
+    std::vector<std::wstring> args;
+    try {
+        args = {ObjectArg(theDocument), std::to_wstring(hWnd), std::to_wstring(Option)};
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    return VaneBarCall(L"DeletePage", std::move(args), [&] {
+        HWND page = reinterpret_cast<HWND>(static_cast<LONG_PTR>(hWnd));
+        if (!core_->windows.DeletePage(page)) throw HostError(E_INVALIDARG, L"There is no VaneBar page " + std::to_wstring(hWnd));
+    });
+}
+
+HRESULT AddInObject::ActivatePage(IDispatch* theDocument, LONG hWnd, LONG Option) {
+    std::vector<std::wstring> args;
+    try {
+        args = {ObjectArg(theDocument), std::to_wstring(hWnd), std::to_wstring(Option)};
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    return VaneBarCall(L"ActivatePage", std::move(args), [&] {
+        HWND page = reinterpret_cast<HWND>(static_cast<LONG_PTR>(hWnd));
+        if (!core_->windows.HasPage(page)) throw HostError(E_INVALIDARG, L"There is no VaneBar page " + std::to_wstring(hWnd));
+        core_->windows.ActivatePage(page);
+    });
+}
+
+// ---- documents
+
+void DocState::SaveSet(size_t set) {
+    if (set >= live.sets.size()) throw HostError(E_INVALIDARG, L"No such property set");
+    if (saved.sets.size() != live.sets.size()) saved = live;
+    saved.sets[set] = live.sets[set];
+    if (!path.empty()) SaveDocumentFile(path, saved);
+}
+
+void DocState::SaveAll() {
+    saved = live;
+    if (!path.empty()) SaveDocumentFile(path, saved);
+}
+
+namespace {
+void RequireOpen(const DocState& s) {
+    if (!s.open) throw HostError(RPC_E_DISCONNECTED, L"The document " + s.fullName + L" is closed");
+}
+} // namespace
+
+DocumentObject::DocumentObject(std::shared_ptr<Core> core, std::shared_ptr<DocState> state)
+    : DispObject(std::move(core), L"Document", state->fullName, DIID_IKorvaneDocument, kDocumentMembers),
+      state_(std::move(state)) {}
+
+void DocumentObject::Do(DISPID id, Call& call) {
+    switch (id) {
+    case korvane::DISPID_DOC_FULLNAME:
+        call.Expect(0, 0);
+        if (!state_->nextNames.empty()) {
+            state_->fullName = state_->nextNames.front();
+            state_->nextNames.pop_front();
+            entry_->instance = state_->fullName;
+        }
+        call.Return(rud::Variant::fromString(state_->fullName));
+        break;
+    case korvane::DISPID_DOC_PROPERTIES:
+        call.Expect(0, 1);
+        RequireOpen(*state_);
+        if (call.Missing(0)) {
+            ReturnNew(call, new PropertySetsObject(core_, state_));
+        } else {
+            size_t i = ItemIndex(call, state_->live.sets, [](const SetData& s) { return s.name; }, L"Property set");
+            ReturnNew(call, new PropertySetObject(core_, state_, i));
+        }
+        break;
+    case 3: {
+        call.Expect(0, 0);
+        const std::wstring& f = state_->fullName;
+        const size_t slash = f.find_last_of(L"\\/");
+        call.Return(rud::Variant::fromString(slash == std::wstring::npos ? f : f.substr(slash + 1)));
+        break;
+    }
+    }
+}
+
+PropertySetsObject::PropertySetsObject(std::shared_ptr<Core> core, std::shared_ptr<DocState> state)
+    : DispObject(std::move(core), L"PropertySets", state->fullName, DIID_IKorvanePropertySets, kSetsMembers),
+      state_(std::move(state)) {}
+
+void PropertySetsObject::Do(DISPID id, Call& call) {
+    RequireOpen(*state_);
+    switch (id) {
+    case DISPID_VALUE: {
+        size_t i = ItemIndex(call, state_->live.sets, [](const SetData& s) { return s.name; }, L"Property set");
+        ReturnNew(call, new PropertySetObject(core_, state_, i));
+        break;
+    }
+    case korvane::DISPID_PROPSETS_COUNT:
+        call.Expect(0, 0);
+        call.Return(rud::Variant::fromLong(static_cast<LONG>(state_->live.sets.size())));
+        break;
+    case DISPID_NEWENUM: {
+        call.Expect(0, 0);
+        std::shared_ptr<Core> core = core_;
+        std::shared_ptr<DocState> state = state_;
+        auto* e = new EnumVariantObject(core_, L"PropertySets", state_->live.sets.size(),
+                                        [core, state](size_t i) {
+                                            auto* s = new PropertySetObject(core, state, i);
+                                            return rud::Variant::fromDispatch(s->Disp());
+                                        });
+        rud::Variant v;
+        V_VT(&v) = VT_UNKNOWN;
+        V_UNKNOWN(&v) = static_cast<IEnumVARIANT*>(e);
+        e->AddRef();
+        call.Return(std::move(v));
+        break;
+    }
+    }
+}
+
+PropertySetObject::PropertySetObject(std::shared_ptr<Core> core, std::shared_ptr<DocState> state, size_t set)
+    : DispObject(std::move(core), L"PropertySet", state->live.sets.at(set).name, DIID_IKorvanePropertySet, kSetMembers),
+      state_(std::move(state)), set_(set) {}
+
+void PropertySetObject::Do(DISPID id, Call& call) {
+    RequireOpen(*state_);
+    SetData& set = state_->live.sets.at(set_);
+    switch (id) {
+    case DISPID_VALUE: {
+        size_t i = ItemIndex(call, set.properties, [](const PropertyData& p) { return p.name; }, L"Property");
+        ReturnNew(call, new PropertyObject(core_, state_, set_, i));
+        break;
+    }
+    case korvane::DISPID_PROPSET_NAME:
+        call.Expect(0, 0);
+        call.Return(rud::Variant::fromString(set.name));
+        break;
+    case korvane::DISPID_PROPSET_SAVE:
+        call.Expect(0, 0);
+        state_->SaveSet(set_);
+        break;
+    case korvane::DISPID_PROPSET_COUNT:
+        call.Expect(0, 0);
+        call.Return(rud::Variant::fromLong(static_cast<LONG>(set.properties.size())));
+        break;
+    case DISPID_NEWENUM: {
+        call.Expect(0, 0);
+        std::shared_ptr<Core> core = core_;
+        std::shared_ptr<DocState> state = state_;
+        const size_t setIndex = set_;
+        auto* e = new EnumVariantObject(core_, set.name, set.properties.size(),
+                                        [core, state, setIndex](size_t i) {
+                                            auto* p = new PropertyObject(core, state, setIndex, i);
+                                            return rud::Variant::fromDispatch(p->Disp());
+                                        });
+        rud::Variant v;
+        V_VT(&v) = VT_UNKNOWN;
+        V_UNKNOWN(&v) = static_cast<IEnumVARIANT*>(e);
+        e->AddRef();
+        call.Return(std::move(v));
+        break;
+    }
+    }
+}
+
+PropertyObject::PropertyObject(std::shared_ptr<Core> core, std::shared_ptr<DocState> state, size_t set, size_t prop)
+    : DispObject(std::move(core), L"Property",
+                 state->live.sets.at(set).name + L"|" + state->live.sets.at(set).properties.at(prop).name,
+                 DIID_IKorvaneProperty, kPropertyMembers),
+      state_(std::move(state)), set_(set), prop_(prop) {}
+
+void PropertyObject::Do(DISPID id, Call& call) {
+    RequireOpen(*state_);
+    PropertyData& p = state_->live.sets.at(set_).properties.at(prop_);
+    switch (id) {
+    case korvane::DISPID_PROP_NAME:
+        call.Expect(0, 0);
+        call.Return(rud::Variant::fromString(p.name));
+        break;
+    case korvane::DISPID_PROP_VALUE:
+        if (call.access() == Access::Put) {
+            rud::Variant v;
+            if (FAILED(VariantCopyInd(&v, const_cast<VARIANT*>(&call.PutValue())))) throw InvokeFailure{DISP_E_TYPEMISMATCH};
+            p.value = std::move(v);
+        } else {
+            call.Expect(0, 0);
+            call.Return(p.value);
+        }
+        break;
+    }
+}
+
+// ---- enumerator
+
+EnumVariantObject::EnumVariantObject(std::shared_ptr<Core> core, std::wstring instance, size_t count,
+                                     Maker make, size_t pos)
+    : Counted(std::move(core), L"EnumVARIANT", std::move(instance)), count_(count), make_(std::move(make)), pos_(pos) {}
+
+HRESULT EnumVariantObject::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = (riid == IID_IUnknown || riid == IID_IEnumVARIANT) ? static_cast<IEnumVARIANT*>(this) : nullptr;
+    if (!*ppv) return E_NOINTERFACE;
+    AddRefImpl();
+    return S_OK;
+}
+
+HRESULT EnumVariantObject::Next(ULONG n, VARIANT* out, ULONG* fetched) {
+    if (!out) return E_POINTER;
+    ULONG got = 0;
+    try {
+        while (got < n && pos_ < count_) {
+            rud::Variant v = make_(pos_);
+            out[got] = v;
+            VariantInit(&v);
+            ++got;
+            ++pos_;
+        }
+    } catch (...) {
+        for (ULONG i = 0; i < got; ++i) VariantClear(&out[i]);
+        if (fetched) *fetched = 0;
+        return E_OUTOFMEMORY;
+    }
+    if (fetched) *fetched = got;
+    return got == n ? S_OK : S_FALSE;
+}
+
+HRESULT EnumVariantObject::Skip(ULONG n) {
+    pos_ = std::min(count_, pos_ + static_cast<size_t>(n));
+    return pos_ < count_ ? S_OK : S_FALSE;
+}
+
+HRESULT EnumVariantObject::Reset() {
+    pos_ = 0;
+    return S_OK;
+}
+
+HRESULT EnumVariantObject::Clone(IEnumVARIANT** e) {
+    if (!e) return E_POINTER;
+    try {
+        *e = new EnumVariantObject(core_, entry_->instance, count_, make_, pos_);
+        (*e)->AddRef();
+        return S_OK;
+    } catch (...) {
+        *e = nullptr;
+        return E_OUTOFMEMORY;
+    }
+}
+
+} // namespace kvhost

@@ -1,0 +1,226 @@
+#pragma once
+// The host's object model: application, add-in object (with the VaneBar), toolbar button,
+// event sources with their connection points, documents, property sets and properties.
+#include "ComBase.h"
+#include "DocumentModel.h"
+#include "KorvaneFramework.h"
+#include <olectl.h>
+#include <deque>
+#include <functional>
+#include <vector>
+
+namespace kvhost {
+
+// ---- connection points
+
+// The outcome of delivering one event to one sink.
+struct SinkResult {
+    HRESULT hr = S_OK;
+    std::wstring description;  // from EXCEPINFO when the sink failed with DISP_E_EXCEPTION
+};
+
+class ConnectionPoint : public Counted, public IConnectionPoint {
+public:
+    ConnectionPoint(std::shared_ptr<Core> core, std::wstring sourceName, const IID& eventIid,
+                    IConnectionPointContainer* owner);
+    KVHOST_COUNTED_IUNKNOWN
+    HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override;
+    HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** c) override;
+    HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override;
+    HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override;
+    HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** e) override;
+
+    // Delivers an event to every sink connected now (a copy of the list: a sink may
+    // unadvise while the event runs). params as Invoke takes them (last argument first).
+    std::vector<SinkResult> Fire(DISPID id, DISPPARAMS& params);
+    size_t SinkCount() const noexcept { return sinks_.size(); }
+    const IID& EventIid() const noexcept { return iid_; }
+    // The owner is going away: no container to hand out, no sinks left.
+    void Detach() noexcept;
+
+private:
+    struct Sink {
+        DWORD cookie;
+        ComPtr<IUnknown> unknown;
+        ComPtr<IDispatch> dispatch;
+    };
+    std::wstring source_;
+    IID iid_;
+    IConnectionPointContainer* owner_;  // not counted: the owner holds us
+    std::vector<Sink> sinks_;
+    DWORD nextCookie_ = 1;
+};
+
+// Shared by the two event sources: one connection point behind IConnectionPointContainer.
+HRESULT FindPoint(Core& core, const std::wstring& kind, ConnectionPoint* point, REFIID riid,
+                  IConnectionPoint** out);
+HRESULT EnumPoints(Core& core, ConnectionPoint* point, IEnumConnectionPoints** out);
+
+// ---- application
+
+class Application : public DispObject, public IConnectionPointContainer {
+public:
+    explicit Application(std::shared_ptr<Core> core);
+    ~Application() override;
+    KVHOST_COUNTED_IUNKNOWN
+    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** e) override;
+    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** cp) override;
+    ConnectionPoint& Events() noexcept { return *events_.get(); }
+
+protected:
+    void Do(DISPID id, Call& call) override;
+    void* QueryMore(REFIID riid) noexcept override;
+
+private:
+    Held<ConnectionPoint> events_;
+};
+
+// The add-in's command event source (what AddInEvents gives).
+class AddInEventsSource : public DispObject, public IConnectionPointContainer {
+public:
+    explicit AddInEventsSource(std::shared_ptr<Core> core);
+    ~AddInEventsSource() override;
+    KVHOST_COUNTED_IUNKNOWN
+    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** e) override;
+    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** cp) override;
+    ConnectionPoint& Events() noexcept { return *events_.get(); }
+
+protected:
+    void Do(DISPID id, Call& call) override;
+    void* QueryMore(REFIID riid) noexcept override;
+
+private:
+    Held<ConnectionPoint> events_;
+};
+
+class ToolbarButtonObject : public DispObject {
+public:
+    ToolbarButtonObject(std::shared_ptr<Core> core, std::wstring caption);
+    std::wstring caption;
+    std::wstring toolTip;
+    LONG commandId = 0;
+    bool flag = false;
+    bool flagWasSet = false;
+
+protected:
+    void Do(DISPID id, Call& call) override;
+};
+
+// The host's object for one add-in; also serves IKorvaneVaneBar.
+class AddInObject : public DispObject, public IKorvaneVaneBar, public ISupportErrorInfo {
+public:
+    explicit AddInObject(std::shared_ptr<Core> core);
+    KVHOST_COUNTED_IUNKNOWN
+    HRESULT STDMETHODCALLTYPE CreatePage(IDispatch* theDocument, LONG hInstance, LONG nBitmapID,
+                                         BSTR ToolTip, LONG Option, LONG* phWnd) override;
+    HRESULT STDMETHODCALLTYPE DeletePage(IDispatch* theDocument, LONG hWnd, LONG Option) override;
+    HRESULT STDMETHODCALLTYPE ActivatePage(IDispatch* theDocument, LONG hWnd, LONG Option) override;
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
+
+protected:
+    void Do(DISPID id, Call& call) override;
+    void* QueryMore(REFIID riid) noexcept override;
+
+private:
+    // Log, injected fault, then the work; failures through SetErrorInfo.
+    template <class F>
+    HRESULT VaneBarCall(const wchar_t* member, std::vector<std::wstring> args, F&& work) noexcept;
+};
+
+// A plain object handed to OnConnectToEnvironment.
+class EnvironmentObject : public DispObject {
+public:
+    explicit EnvironmentObject(std::shared_ptr<Core> core);
+
+protected:
+    void Do(DISPID id, Call& call) override;
+};
+
+// ---- documents
+
+// The state of one document, shared by its COM objects (they may outlive its closing).
+struct DocState {
+    int id = 0;
+    std::wstring fullName;
+    std::deque<std::wstring> nextNames;  // names that the coming FullName reads give, in turn
+    std::wstring path;                   // file it came from and is saved to; empty for a new one
+    DocumentContent live;                // values as the host holds them now
+    DocumentContent saved;               // values as last written to the file
+    bool open = true;
+
+    // Writes the set (index) to the file: the saved image takes the live values of that set.
+    void SaveSet(size_t set);
+    // Writes every set.
+    void SaveAll();
+};
+
+class DocumentObject : public DispObject {
+public:
+    DocumentObject(std::shared_ptr<Core> core, std::shared_ptr<DocState> state);
+    const std::shared_ptr<DocState>& State() const noexcept { return state_; }
+
+protected:
+    void Do(DISPID id, Call& call) override;
+    std::wstring Instance() const override { return state_->fullName; }
+
+private:
+    std::shared_ptr<DocState> state_;
+};
+
+class PropertySetsObject : public DispObject {
+public:
+    PropertySetsObject(std::shared_ptr<Core> core, std::shared_ptr<DocState> state);
+
+protected:
+    void Do(DISPID id, Call& call) override;
+    std::wstring Instance() const override { return state_->fullName; }
+
+private:
+    std::shared_ptr<DocState> state_;
+};
+
+class PropertySetObject : public DispObject {
+public:
+    PropertySetObject(std::shared_ptr<Core> core, std::shared_ptr<DocState> state, size_t set);
+
+protected:
+    void Do(DISPID id, Call& call) override;
+
+private:
+    std::shared_ptr<DocState> state_;
+    size_t set_;
+};
+
+class PropertyObject : public DispObject {
+public:
+    PropertyObject(std::shared_ptr<Core> core, std::shared_ptr<DocState> state, size_t set,
+                   size_t prop);
+
+protected:
+    void Do(DISPID id, Call& call) override;
+
+private:
+    std::shared_ptr<DocState> state_;
+    size_t set_;
+    size_t prop_;
+};
+
+// The standard enumerator; items are made as they are fetched.
+class EnumVariantObject : public Counted, public IEnumVARIANT {
+public:
+    using Maker = std::function<rud::Variant(size_t)>;
+    EnumVariantObject(std::shared_ptr<Core> core, std::wstring instance, size_t count, Maker make,
+                      size_t pos = 0);
+    KVHOST_COUNTED_IUNKNOWN
+    HRESULT STDMETHODCALLTYPE Next(ULONG n, VARIANT* out, ULONG* fetched) override;
+    HRESULT STDMETHODCALLTYPE Skip(ULONG n) override;
+    HRESULT STDMETHODCALLTYPE Reset() override;
+    HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** e) override;
+
+private:
+    size_t count_;
+    Maker make_;
+    size_t pos_;
+};
+
+} // namespace kvhost

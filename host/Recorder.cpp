@@ -1,0 +1,69 @@
+#include "Recorder.h"
+#include <algorithm>
+
+namespace kvhost {
+
+std::wstring CallEntry::Text() const {
+    std::wstring t = object + L"." + member;
+    if (access == Access::Put) {
+        t += L"=";
+        for (size_t i = 0; i < args.size(); ++i) t += (i ? L", " : L"") + args[i];
+        return t;
+    }
+    t += L"(";
+    for (size_t i = 0; i < args.size(); ++i) t += (i ? L", " : L"") + args[i];
+    return t + L")";
+}
+
+std::wstring LedgerEntry::Text() const {
+    std::wstring t = object;
+    if (!instance.empty()) t += L"[" + instance + L"]";
+    t += L" refs=" + std::to_wstring(refs) + L" host=" + std::to_wstring(hostRefs);
+    return t;
+}
+
+void Recorder::Log(CallEntry e) { calls_.push_back(std::move(e)); }
+
+std::vector<std::wstring> Recorder::CallTexts() const {
+    std::vector<std::wstring> out;
+    out.reserve(calls_.size());
+    for (const auto& c : calls_) out.push_back(c.Text());
+    return out;
+}
+
+void Recorder::Fail(const std::wstring& key, HRESULT hr, std::wstring description, int times) {
+    std::erase_if(faults_, [&](const KeyedFault& f) { return f.key == key; });
+    if (times == 0) return;
+    faults_.push_back({key, Fault{hr, std::move(description), times}});
+}
+
+std::optional<Fault> Recorder::TakeFault(const std::wstring& object, const std::wstring& member,
+                                         Access access) {
+    const std::wstring any = object + L"." + member;
+    for (auto it = faults_.begin(); it != faults_.end(); ++it) {
+        const bool hit = it->key == any || (access == Access::Put && it->key == any + L"=");
+        if (!hit) continue;
+        Fault f = it->fault;
+        if (it->fault.remaining > 0 && --it->fault.remaining == 0) faults_.erase(it);
+        return f;
+    }
+    return std::nullopt;
+}
+
+std::shared_ptr<LedgerEntry> Recorder::Register(std::wstring object, std::wstring instance) {
+    auto e = std::make_shared<LedgerEntry>();
+    e->id = nextId_++;
+    e->object = std::move(object);
+    e->instance = std::move(instance);
+    ledger_.push_back(e);
+    return e;
+}
+
+std::vector<LedgerEntry> Recorder::Outstanding() const {
+    std::vector<LedgerEntry> out;
+    for (const auto& e : ledger_)
+        if (!e->destroyed && e->Outstanding() != 0) out.push_back(*e);
+    return out;
+}
+
+} // namespace kvhost

@@ -1,0 +1,88 @@
+#pragma once
+// What the host remembers about the add-in's traffic: the ordered call log, the injected faults
+// and the reference ledger. Plain data and text only, so tests can check it exactly.
+#include <windows.h>
+#include <oaidl.h>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kvhost {
+
+// How a member was reached.
+enum class Access { Get, Put, Call };
+
+// One call of the add-in on a host object, in the order the calls arrived.
+struct CallEntry {
+    std::wstring object;    // "Application", "AddIn", "Document", "VaneBar", ...
+    std::wstring instance;  // which one: a document's full name, a set or property name; may be empty
+    std::wstring member;    // "FullName", "CreatePage", ...
+    Access access = Access::Call;
+    std::vector<std::wstring> args;  // each argument as text (see FormatArg)
+    HRESULT result = S_OK;           // what the call answered (the injected or real failure)
+
+    // "Object.Member(arg, arg)" for gets and calls, "Object.Member=value" for puts.
+    std::wstring Text() const;
+};
+
+// A failure to inject: the member answers hr with the description instead of working.
+struct Fault {
+    HRESULT hr = E_FAIL;
+    std::wstring description;
+    int remaining = -1;  // calls left to fail; -1 for every call
+};
+
+// Reference bookkeeping of one object the host created.
+struct LedgerEntry {
+    int id = 0;
+    std::wstring object;    // kind, as in the call log
+    std::wstring instance;  // which one, may be empty
+    long refs = 0;          // the object's reference count now
+    long hostRefs = 0;      // of those, the references the host itself holds
+    long addRefs = 0;       // AddRef calls seen (QueryInterface included)
+    long releases = 0;      // Release calls seen
+    bool destroyed = false;
+
+    long Outstanding() const noexcept { return refs - hostRefs; }
+    // "Document[C:\a.json] refs=2 host=1"
+    std::wstring Text() const;
+};
+
+class Recorder {
+public:
+    // ---- call log
+    void Log(CallEntry e);
+    const std::vector<CallEntry>& Calls() const noexcept { return calls_; }
+    std::vector<std::wstring> CallTexts() const;
+    void ClearCalls() noexcept { calls_.clear(); }
+    void SetLastResult(HRESULT hr) noexcept { if (!calls_.empty()) calls_.back().result = hr; }
+
+    // ---- faults. A key is "Object.Member" (any access) or "Object.Member=" (puts only).
+    void Fail(const std::wstring& key, HRESULT hr, std::wstring description, int times = -1);
+    void ClearFaults() noexcept { faults_.clear(); }
+    // The fault for this call, counted down; none when the member should work.
+    std::optional<Fault> TakeFault(const std::wstring& object, const std::wstring& member,
+                                   Access access);
+
+    // ---- ledger
+    std::shared_ptr<LedgerEntry> Register(std::wstring object, std::wstring instance);
+    const std::vector<std::shared_ptr<LedgerEntry>>& Ledger() const noexcept { return ledger_; }
+    // Entries whose references are not all back with the host (alive objects only).
+    std::vector<LedgerEntry> Outstanding() const;
+    bool AllReleased() const { return Outstanding().empty(); }
+
+private:
+    struct KeyedFault { std::wstring key; Fault fault; };
+    std::vector<CallEntry> calls_;
+    std::vector<KeyedFault> faults_;
+    std::vector<std::shared_ptr<LedgerEntry>> ledger_;
+    int nextId_ = 1;
+};
+
+// An argument as the call log shows it: strings in double quotes, numbers in decimal, Booleans as
+// True/False, objects by their host kind ("Document"), "missing" for an omitted argument;
+// by-reference arguments carry a leading "&".
+std::wstring FormatArg(const VARIANT& v);
+
+} // namespace kvhost

@@ -1,0 +1,162 @@
+#include "Script.h"
+#include "UiDriver.h"
+#include <cwctype>
+
+namespace kvhost {
+
+namespace {
+
+struct Verb {
+    const wchar_t* name;
+    size_t minArgs, maxArgs;
+};
+constexpr Verb kVerbs[] = {
+    {L"open", 1, 1},        {L"new", 0, 1},         {L"activate", 1, 1},
+    {L"save", 0, 1},        {L"close", 0, 1},       {L"resize-pane", 1, 1},
+    {L"resize-window", 2, 2}, {L"wait", 1, 1},      {L"screenshot", 1, 1},
+    {L"command", 1, 1},     {L"click-tree", 1, 1},  {L"set-text", 2, 2},
+    {L"click-button", 1, 1}, {L"quit", 0, 0},
+};
+
+[[noreturn]] void Fail(int line, const std::wstring& what) {
+    throw HostError(E_INVALIDARG, L"line " + std::to_wstring(line) + L": " + what);
+}
+
+long Number(const std::wstring& s, int line, long min, long max) {
+    if (s.empty()) Fail(line, L"a number is missing");
+    size_t i = s[0] == L'-' ? 1 : 0;
+    if (i == s.size()) Fail(line, L"\"" + s + L"\" is not a number");
+    for (size_t k = i; k < s.size(); ++k)
+        if (!std::iswdigit(s[k]) || k - i > 8) Fail(line, L"\"" + s + L"\" is not a number");
+    const long n = std::wcstol(s.c_str(), nullptr, 10);
+    if (n < min || n > max)
+        Fail(line, L"\"" + s + L"\" is out of range " + std::to_wstring(min) + L".." + std::to_wstring(max));
+    return n;
+}
+
+std::vector<std::wstring> Split(std::wstring_view l, int line) {
+    std::vector<std::wstring> words;
+    size_t i = 0;
+    while (i < l.size()) {
+        while (i < l.size() && std::iswspace(l[i])) ++i;
+        if (i >= l.size() || l[i] == L'#') break;
+        std::wstring w;
+        if (l[i] == L'"') {
+            ++i;
+            bool closed = false;
+            while (i < l.size()) {
+                if (l[i] == L'"') {
+                    if (i + 1 < l.size() && l[i + 1] == L'"') { w += L'"'; i += 2; continue; }
+                    closed = true;
+                    ++i;
+                    break;
+                }
+                w += l[i++];
+            }
+            if (!closed) Fail(line, L"a quote is not closed");
+        } else {
+            while (i < l.size() && !std::iswspace(l[i])) w += l[i++];
+        }
+        words.push_back(std::move(w));
+    }
+    return words;
+}
+
+} // namespace
+
+std::vector<ScriptAction> ParseScript(std::wstring_view text) {
+    std::vector<ScriptAction> out;
+    int line = 0;
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        size_t end = text.find(L'\n', pos);
+        if (end == std::wstring_view::npos) end = text.size();
+        std::wstring_view l = text.substr(pos, end - pos);
+        if (!l.empty() && l.back() == L'\r') l.remove_suffix(1);
+        ++line;
+        pos = end + 1;
+        auto words = Split(l, line);
+        if (words.empty()) continue;
+        ScriptAction a{line, words[0], {words.begin() + 1, words.end()}};
+        const Verb* verb = nullptr;
+        for (const auto& v : kVerbs)
+            if (a.verb == v.name) verb = &v;
+        if (!verb) Fail(line, L"unknown action \"" + a.verb + L"\"");
+        if (a.args.size() < verb->minArgs || a.args.size() > verb->maxArgs)
+            Fail(line, L"wrong number of arguments for " + a.verb);
+        if (a.verb == L"resize-pane") Number(a.args[0], line, 0, 10000);
+        if (a.verb == L"resize-window") {
+            Number(a.args[0], line, 100, 10000);
+            Number(a.args[1], line, 100, 10000);
+        }
+        if (a.verb == L"wait") Number(a.args[0], line, 0, 60000);
+        if (a.verb == L"command") Number(a.args[0], line, -2147483647L, 2147483647L);
+        out.push_back(std::move(a));
+    }
+    return out;
+}
+
+DocId ScriptRunner::ResolveDocument(const std::wstring& spec, int line) const {
+    const auto docs = host_.Documents();
+    bool numeric = !spec.empty();
+    for (wchar_t c : spec) numeric = numeric && std::iswdigit(c);
+    if (numeric) {
+        const long n = Number(spec, line, 1, 100000);
+        if (static_cast<size_t>(n) > docs.size()) Fail(line, L"there is no document " + spec);
+        return docs[static_cast<size_t>(n - 1)];
+    }
+    if (DocId d = host_.FindDocument(spec)) return d;
+    for (DocId d : docs) {
+        const std::wstring full = host_.FullName(d);
+        const size_t slash = full.find_last_of(L"\\/");
+        if (SameName(slash == std::wstring::npos ? full : full.substr(slash + 1), spec)) return d;
+    }
+    Fail(line, L"there is no document \"" + spec + L"\"");
+}
+
+HWND ScriptRunner::VisiblePage(int line) const {
+    for (const auto& p : host_.Pages())
+        if (p.visible) return p.hwnd;
+    Fail(line, L"no VaneBar page is visible");
+}
+
+bool ScriptRunner::Run(const ScriptAction& a) {
+    const int line = a.line;
+    auto active = [&] {
+        if (!host_.ActiveDocument()) Fail(line, L"there is no active document");
+        return host_.ActiveDocument();
+    };
+    try {
+        if (a.verb == L"open") host_.OpenDocument(a.args[0]);
+        else if (a.verb == L"new") host_.NewDocument(a.args.empty() ? std::wstring() : a.args[0]);
+        else if (a.verb == L"activate") host_.ActivateDocument(ResolveDocument(a.args[0], line));
+        else if (a.verb == L"save") host_.SaveDocument(a.args.empty() ? active() : ResolveDocument(a.args[0], line));
+        else if (a.verb == L"close") host_.CloseDocument(a.args.empty() ? active() : ResolveDocument(a.args[0], line));
+        else if (a.verb == L"resize-pane") host_.ResizePane(static_cast<int>(Number(a.args[0], line, 0, 10000)));
+        else if (a.verb == L"resize-window")
+            host_.ResizeMainWindow(static_cast<int>(Number(a.args[0], line, 100, 10000)),
+                                   static_cast<int>(Number(a.args[1], line, 100, 10000)));
+        else if (a.verb == L"wait") host_.PumpMessages(static_cast<DWORD>(Number(a.args[0], line, 0, 60000)));
+        else if (a.verb == L"screenshot") {
+            host_.PumpMessages(50);
+            SaveWindowPng(host_.MainWindow(), a.args[0]);
+        } else if (a.verb == L"command") host_.FireCommand(Number(a.args[0], line, -2147483647L, 2147483647L));
+        else if (a.verb == L"click-tree") {
+            if (!ui::ClickTreeItem(VisiblePage(line), a.args[0])) Fail(line, L"no tree item \"" + a.args[0] + L"\"");
+        } else if (a.verb == L"set-text") {
+            if (!ui::SetEditText(VisiblePage(line), a.args[0], a.args[1])) Fail(line, L"no edit box " + a.args[0]);
+        } else if (a.verb == L"click-button") {
+            if (!ui::ClickButton(VisiblePage(line), a.args[0])) Fail(line, L"no enabled button \"" + a.args[0] + L"\"");
+        } else if (a.verb == L"quit") {
+            return false;
+        } else {
+            Fail(line, L"unknown action \"" + a.verb + L"\"");
+        }
+    } catch (const HostError& e) {
+        if (e.description().starts_with(L"line ")) throw;
+        Fail(line, e.description());
+    }
+    return true;
+}
+
+} // namespace kvhost

@@ -1,0 +1,47 @@
+#pragma once
+// korvane-sim's scripts of host actions, one per line ("#" starts a comment; arguments with
+// blanks in double quotes, "" for a quote inside):
+//   open PATH                 open a document file
+//   new [NAME]                a new document
+//   activate DOC              DOC: 1-based number in opening order, full name or file name
+//   save [DOC] / close [DOC]  the active document when DOC is left out
+//   resize-pane WIDTH         resize-window WIDTH HEIGHT
+//   wait MS                   run the message loop for MS milliseconds (at most 60000)
+//   screenshot PATH           a PNG of the main window
+//   command ID                fire OnCommand(ID)
+//   click-tree TEXT           click the tree item "TEXT" or "TEXT=..." in the visible page
+//   set-text TARGET TEXT      TARGET: #<control id> or the n-th edit box of the visible page
+//   click-button CAPTION      press the button with that caption in the visible page
+//   quit                      end the script (documents close, the add-in is disconnected)
+#include "Host.h"
+#include "HostError.h"
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kvhost {
+
+struct ScriptAction {
+    int line = 0;
+    std::wstring verb;
+    std::vector<std::wstring> args;
+};
+
+// HostError (E_INVALIDARG) "line N: ..." for an unknown verb, a wrong number of arguments,
+// a bad number or an unterminated quote.
+std::vector<ScriptAction> ParseScript(std::wstring_view text);
+
+// Runs actions against a host; false once "quit" has run. HostError "line N: ..." when an
+// action fails (no such document, no such control, ...).
+class ScriptRunner {
+public:
+    explicit ScriptRunner(Host& host) : host_(host) {}
+    bool Run(const ScriptAction& action);
+    DocId ResolveDocument(const std::wstring& spec, int line) const;
+
+private:
+    HWND VisiblePage(int line) const;
+    Host& host_;
+};
+
+} // namespace kvhost

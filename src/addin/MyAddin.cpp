@@ -1,0 +1,175 @@
+#include "MyAddin.h"
+#include "AddInConst.h"
+#include "AddInError.h"
+#include "Commands.h"
+#include "Identity.h"
+#include "KorvaneFramework.h"
+#include "LateBound.h"
+#include "Module.h"
+#include <memory>
+#include <new>
+
+using Microsoft::WRL::ComPtr;
+using namespace rud;
+
+namespace {
+
+ComPtr<IDispatch> AsHostInterface(IDispatch* object, const IID& iid);
+
+class MyAddin final : public _MyAddin, public IKorvaneAddIn {
+public:
+    MyAddin() { module::AddObject(); }
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID__MyAddin) {
+            *ppv = static_cast<_MyAddin*>(this);
+        } else if (riid == IID_IKorvaneAddIn) {
+            *ppv = static_cast<IKorvaneAddIn*>(this);
+        } else {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        ULONG n = InterlockedDecrement(&refs_);
+        if (n == 0) delete this;
+        return n;
+    }
+
+    // IDispatch, served by the embedded type library: the interface has no members of its own.
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (!count) return E_POINTER;
+        *count = 1;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+        if (!info) return E_POINTER;
+        *info = nullptr;
+        if (index != 0) return DISP_E_BADINDEX;
+        return module::GetTypeInfoOf(IID__MyAddin, info);
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+        ComPtr<ITypeInfo> info;
+        HRESULT hr = module::GetTypeInfoOf(IID__MyAddin, &info);
+        if (FAILED(hr)) return hr;
+        return info->GetIDsOfNames(names, count, ids);
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                     EXCEPINFO* excepInfo, UINT* argErr) override {
+        if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+        ComPtr<ITypeInfo> info;
+        HRESULT hr = module::GetTypeInfoOf(IID__MyAddin, &info);
+        if (FAILED(hr)) return hr;
+        return info->Invoke(static_cast<_MyAddin*>(this), id, flags, params, result, excepInfo, argErr);
+    }
+
+    // IKorvaneAddIn
+    HRESULT STDMETHODCALLTYPE OnConnection(IDispatch* Application, LONG ConnectMode, IDispatch* AddInInstance) override;
+    HRESULT STDMETHODCALLTYPE OnConnectToEnvironment(BSTR EnvCatID, IDispatch* pEnvironmentDispatch,
+                                                     VARIANT_BOOL bFirstTime) override;
+    HRESULT STDMETHODCALLTYPE OnDisconnection(LONG DisconnectMode) override;
+
+    // Helpers for the add-in's custom toolbar and texts; nothing calls them yet.
+    void AddToolbarButton(const std::wstring& text1, const std::wstring& text2, LONG id, bool flag);
+    static Variant JoinWithLineFeeds(const std::wstring& part1, const std::wstring& part2, const std::wstring& part3,
+                                     const std::wstring& part4, const std::wstring& part5, const std::wstring& part6);
+
+private:
+    ~MyAddin() { module::ReleaseObject(); }
+
+    LONG refs_ = 1;
+    std::shared_ptr<Commands> m_commands;
+};
+
+// A host object as the interface the hub's field is declared with.
+ComPtr<IDispatch> AsHostInterface(IDispatch* object, const IID& iid) {
+    if (!object) throw ObjectNotSetError();
+    ComPtr<IDispatch> out;
+    HRESULT hr = object->QueryInterface(iid, reinterpret_cast<void**>(out.GetAddressOf()));
+    if (FAILED(hr)) ThrowFailedCall(hr);
+    return out;
+}
+
+ComPtr<IUnknown> AsUnknown(const VARIANT& v) {
+    ComPtr<IDispatch> object = late::ToObject(v);
+    ComPtr<IUnknown> out;
+    if (object) object.As(&out);
+    return out;
+}
+
+HRESULT MyAddin::OnConnection(IDispatch* Application, LONG, IDispatch* AddInInstance) {
+    // The first steps are not protected: their failure is the call's result.
+    try {
+        m_commands = Commands::Create();
+        m_commands->Set_m_KVapp(AsHostInterface(Application, DIID_IKorvaneApplication).Get());
+        m_commands->Set_m_myAddIn(AsHostInterface(AddInInstance, DIID_IKorvaneAddInObject).Get());
+        Variant events = late::Get(AddInInstance, korvane::DISPID_ADDIN_ADDINEVENTS);
+        m_commands->Set_m_addinEvents(AsUnknown(events).Get());
+    } catch (...) {
+        return ReturnCurrentError(IID_IKorvaneAddIn);
+    }
+    const long label = 10;
+    try {
+        ComPtr<IUnknown> appEvents;
+        Application->QueryInterface(IID_PPV_ARGS(&appEvents));
+        m_commands->Set_m_AppEvents(appEvents.Get());
+        late::Put(AddInInstance, korvane::DISPID_ADDIN_DESCRIPTION, Variant::fromString(L"ZazAz IZO for Korvane"));
+        late::Put(AddInInstance, korvane::DISPID_ADDIN_NUMBERSETTING, Variant::fromLong(1));
+        late::Put(AddInInstance, korvane::DISPID_ADDIN_FLAGSETTING, Variant::fromBool(true));
+    } catch (...) {
+        // The host still sees a connected add-in; the user is told what failed.
+        AddInError e = CurrentError();
+        ShowMessage(L"(" + std::to_wstring(label) + L") - " + e.description(), MB_OK | MB_ICONSTOP);
+    }
+    return S_OK;
+}
+
+HRESULT MyAddin::OnConnectToEnvironment(BSTR, IDispatch*, VARIANT_BOOL) { return S_OK; }
+
+HRESULT MyAddin::OnDisconnection(LONG) {
+    try {
+        if (!m_commands) throw ObjectNotSetError();
+        m_commands->Set_m_KVapp(nullptr);
+        m_commands->Set_m_addinEvents(nullptr);
+        m_commands->Set_m_myAddIn(nullptr);
+        m_commands.reset();
+        return S_OK;
+    } catch (...) {
+        return ReturnCurrentError(IID_IKorvaneAddIn);
+    }
+}
+
+void MyAddin::AddToolbarButton(const std::wstring& text1, const std::wstring& text2, LONG id, bool flag) {
+    if (!m_commands) throw ObjectNotSetError();
+    // The three arguments go by reference, as the host's member declares them.
+    Variant caption = Variant::fromString(text1);
+    Variant toolTip = Variant::fromString(text2);
+    LONG commandId = id;
+    Variant result = late::Call(m_commands->Get_m_myAddIn(), korvane::DISPID_ADDIN_ADDBUTTON,
+                                {late::ByRef(&V_BSTR(&caption)), late::ByRef(&V_BSTR(&toolTip)), late::ByRef(&commandId)});
+    ComPtr<IDispatch> button = AsHostInterface(late::ToObject(result).Get(), DIID_ToolbarButton);
+    if (flag) late::Put(button.Get(), korvane::DISPID_BUTTON_BUTTONFLAG, Variant::fromBool(true));
+}
+
+Variant MyAddin::JoinWithLineFeeds(const std::wstring& part1, const std::wstring& part2, const std::wstring& part3,
+                                   const std::wstring& part4, const std::wstring& part5, const std::wstring& part6) {
+    return Variant::fromString(part1 + L'\n' + part2 + L'\n' + part3 + L'\n' + part4 + L'\n' + part5 + L'\n' + part6);
+}
+
+} // namespace
+
+HRESULT CreateMyAddin(REFIID riid, void** ppv) noexcept {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    MyAddin* addin = new (std::nothrow) MyAddin();
+    if (!addin) return E_OUTOFMEMORY;
+    HRESULT hr = addin->QueryInterface(riid, ppv);
+    addin->Release();
+    return hr;
+}

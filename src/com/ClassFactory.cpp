@@ -1,0 +1,95 @@
+// DllGetClassObject and the one class factory, driven by a table of creatable classes.
+#include "Identity.h"
+#include "Module.h"
+#include "../addin/MyAddin.h"
+#include <wrl/client.h>
+#include <new>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+using CreateFunction = HRESULT (*)(REFIID, void**) noexcept;
+
+struct CreatableClass {
+    const CLSID* clsid;
+    CreateFunction create;
+};
+
+constexpr CreatableClass kClasses[] = {
+    {&CLSID_MyAddin, &CreateMyAddin},
+};
+
+// LockServer(TRUE) calls not yet matched by LockServer(FALSE), over all factories.
+LONG g_locks = 0;
+
+class ClassFactory final : public IClassFactory {
+public:
+    explicit ClassFactory(CreateFunction create) noexcept : create_(create) { rud::module::AddObject(); }
+    ClassFactory(const ClassFactory&) = delete;
+    ClassFactory& operator=(const ClassFactory&) = delete;
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override {
+        if (!ppv) return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
+            *ppv = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() noexcept override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+    STDMETHODIMP_(ULONG) Release() noexcept override {
+        LONG n = InterlockedDecrement(&refs_);
+        if (n == 0) delete this;
+        return static_cast<ULONG>(n);
+    }
+
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        return create_(riid, ppv);
+    }
+
+    // A lock keeps the server loaded exactly as a live object does. An unlock without a lock is
+    // refused: it would let the count reach zero while objects are still alive.
+    STDMETHODIMP LockServer(BOOL lock) noexcept override {
+        if (lock) {
+            InterlockedIncrement(&g_locks);
+            rud::module::AddObject();
+            return S_OK;
+        }
+        for (LONG held = g_locks; held > 0; held = g_locks) {
+            if (InterlockedCompareExchange(&g_locks, held - 1, held) == held) {
+                rud::module::ReleaseObject();
+                return S_OK;
+            }
+        }
+        return E_UNEXPECTED;
+    }
+
+private:
+    // The factory counts as a live object: a client holding it keeps the server loaded.
+    ~ClassFactory() { rud::module::ReleaseObject(); }
+
+    CreateFunction create_;
+    LONG refs_ = 1;
+};
+
+} // namespace
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    for (const CreatableClass& c : kClasses) {
+        if (!IsEqualCLSID(clsid, *c.clsid)) continue;
+        // Adopts the new object's first reference (mingw's ComPtr::Attach would add another).
+        ComPtr<ClassFactory> factory;
+        *factory.GetAddressOf() = new (std::nothrow) ClassFactory(c.create);
+        if (!factory) return E_OUTOFMEMORY;
+        return factory->QueryInterface(riid, ppv);
+    }
+    return CLASS_E_CLASSNOTAVAILABLE;
+}

@@ -1,0 +1,71 @@
+// DllRegisterServer and DllUnregisterServer: the type library from the DLL's own resource and
+// the table of RegistryTable.h, both below HKEY_CLASSES_ROOT.
+#include "Identity.h"
+#include "Module.h"
+#include "RegistryTable.h"
+#include "AddInError.h"
+#include <oleauto.h>
+#include <wrl/client.h>
+#include <string>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+std::wstring ServerPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(rud::module::Instance(), path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) rud::Check(HRESULT_FROM_WIN32(GetLastError()));
+        if (n < path.size()) { path.resize(n); return path; }
+        path.resize(path.size() * 2);
+    }
+}
+
+void RegisterTypeLibrary(const std::wstring& path) {
+    ComPtr<ITypeLib> lib;
+    rud::Check(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib));
+    // RegisterTypeLib takes a non-const path it does not change.
+    rud::Check(RegisterTypeLib(lib.Get(), const_cast<OLECHAR*>(path.c_str()), nullptr));
+}
+
+bool TypeLibraryRegistered() {
+    rud::registry::UniqueRegKey key;
+    const std::wstring name = L"TypeLib\\" + rud::registry::GuidText(LIBID_RuDerizIRA) + L"\\1.0";
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, name.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+void UnregisterTypeLibrary() {
+    if (TypeLibraryRegistered()) rud::Check(UnRegisterTypeLib(LIBID_RuDerizIRA, 1, 0, 0, SYS_WIN32));
+}
+
+} // namespace
+
+STDAPI DllRegisterServer() {
+    try {
+        const std::wstring path = ServerPath();
+        const auto values = rud::registry::ServerRegistryValues(path);
+        rud::registry::WriteValues(HKEY_CLASSES_ROOT, values);
+        try {
+            RegisterTypeLibrary(path);
+        } catch (...) {
+            // Undo the class as well: a registration is complete or absent.
+            try { UnregisterTypeLibrary(); } catch (...) {}
+            try { rud::registry::RemoveValues(HKEY_CLASSES_ROOT, values); } catch (...) {}
+            throw;
+        }
+        return S_OK;
+    } catch (...) {
+        return rud::CurrentError().hresult();
+    }
+}
+
+STDAPI DllUnregisterServer() {
+    try {
+        rud::registry::RemoveValues(HKEY_CLASSES_ROOT, rud::registry::ServerRegistryValues(ServerPath()));
+        UnregisterTypeLibrary();
+        return S_OK;
+    } catch (...) {
+        return rud::CurrentError().hresult();
+    }
+}

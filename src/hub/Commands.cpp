@@ -1,0 +1,274 @@
+#include "Commands.h"
+#include "AddInConst.h"
+#include "API_Windows.h"
+#include "KorvaneFramework.h"
+#include "LateBound.h"
+#include "Raii.h"
+#include "frmBar.h"
+#include <string>
+
+using Microsoft::WRL::ComPtr;
+using namespace rud;
+
+namespace {
+
+constexpr LONG kPageBitmapId = 105;
+constexpr wchar_t kPageToolTip[] = L"RI Doroz OZA";
+
+// The event parameter at a declared position (the source passes them last first).
+VARIANT& EventArg(DISPPARAMS* params, UINT index) {
+    if (index >= params->cArgs) ThrowFailedCall(DISP_E_BADPARAMCOUNT);
+    return params->rgvarg[params->cArgs - 1 - index];
+}
+
+std::wstring Decimal(LONG n) { return std::to_wstring(n); }
+
+HWND WindowFromLong(LONG h) noexcept { return reinterpret_cast<HWND>(static_cast<INT_PTR>(h)); }
+
+} // namespace
+
+std::shared_ptr<Commands> Commands::Create() { return std::shared_ptr<Commands>(new Commands()); }
+
+Commands::~Commands() {
+    // Forms are unloaded in order of registration; the host's pages are left to the host.
+    try {
+        for (const auto& entry : cVaneBars) {
+            std::shared_ptr<frmBar> form = entry.second;
+            form->Unload();
+        }
+    } catch (...) {
+        // A form that fails to unload ends the walk; the rest go with the registry.
+    }
+    cVaneBars.Clear();
+}
+
+EventSubscription::Handler Commands::SinkHandler(HRESULT (Commands::*member)(DISPID, DISPPARAMS*, EXCEPINFO*)) {
+    // The sink must not keep the hub alive, but a running handler must (a box is modal).
+    std::weak_ptr<Commands> weak = weak_from_this();
+    return [weak, member](DISPID id, DISPPARAMS* params, EXCEPINFO* excepInfo) -> HRESULT {
+        std::shared_ptr<Commands> self = weak.lock();
+        if (!self) return S_OK;
+        return (self.get()->*member)(id, params, excepInfo);
+    };
+}
+
+void Commands::Set_m_addinEvents(IUnknown* source) {
+    m_addinEvents.Disconnect();
+    if (source) m_addinEvents.Connect(source, DIID_IKorvaneAddInEvents, SinkHandler(&Commands::OnAddInEvent));
+}
+
+void Commands::Set_m_AppEvents(IUnknown* source) {
+    m_AppEvents.Disconnect();
+    if (source) m_AppEvents.Connect(source, DIID_IKorvaneApplicationEvents, SinkHandler(&Commands::OnAppEvent));
+}
+
+HRESULT Commands::OnAddInEvent(DISPID id, DISPPARAMS* params, EXCEPINFO* excepInfo) {
+    try {
+        switch (id) {
+        case korvane::DISPID_EV_ONCOMMAND:
+            m_addinEvents_OnCommand(late::ToLong(EventArg(params, 0)));
+            break;
+        case korvane::DISPID_EV_ONCOMMANDHELP:
+            m_addinEvents_OnCommandHelp(late::ToLong(EventArg(params, 0)), late::ToLong(EventArg(params, 1)),
+                                        late::ToLong(EventArg(params, 2)));
+            break;
+        case korvane::DISPID_EV_ONCOMMANDUPDATEUI: {
+            // The by-reference arguments go back to the host exactly as they came.
+            LONG flags = late::ToLong(EventArg(params, 1));
+            LONG bitmap = late::ToLong(EventArg(params, 3));
+            BSTR text = nullptr;
+            m_addinEvents_OnCommandUpdateUI(late::ToLong(EventArg(params, 0)), flags, text, bitmap);
+            break;
+        }
+        default:
+            break;
+        }
+        return S_OK;
+    } catch (...) {
+        return ExceptionToExcepInfo(excepInfo);
+    }
+}
+
+HRESULT Commands::OnAppEvent(DISPID id, DISPPARAMS* params, EXCEPINFO* excepInfo) {
+    try {
+        void (Commands::*handler)(IDispatch*) = nullptr;
+        switch (id) {
+        case korvane::DISPID_EV_BEFOREDOCUMENTSAVE: handler = &Commands::m_AppEvents_BeforeDocumentSave; break;
+        case korvane::DISPID_EV_AFTERACTIVEDOCUMENTCHANGE: handler = &Commands::m_AppEvents_AfterActiveDocumentChange; break;
+        case korvane::DISPID_EV_AFTERDOCUMENTOPEN: handler = &Commands::m_AppEvents_AfterDocumentOpen; break;
+        case korvane::DISPID_EV_AFTERNEWDOCUMENTOPEN: handler = &Commands::m_AppEvents_AfterNewDocumentOpen; break;
+        case korvane::DISPID_EV_BEFOREDOCUMENTCLOSE: handler = &Commands::m_AppEvents_BeforeDocumentClose; break;
+        default: return S_OK;  // the application's other events have no handler
+        }
+        // The handler's own counted reference to the document.
+        ComPtr<IDispatch> theDocument = late::ToObject(EventArg(params, 0));
+        (this->*handler)(theDocument.Get());
+        return S_OK;
+    } catch (...) {
+        return ExceptionToExcepInfo(excepInfo);
+    }
+}
+
+void Commands::m_addinEvents_OnCommand(LONG) {}
+void Commands::m_addinEvents_OnCommandHelp(LONG, LONG, LONG) {}
+void Commands::m_addinEvents_OnCommandUpdateUI(LONG, LONG&, BSTR&, LONG&) {}
+
+void Commands::m_AppEvents_BeforeDocumentSave(IDispatch* theDocument) {
+    if (!m_KVapp) return;
+    if (late::ToBool(late::Get(m_KVapp.Get(), korvane::DISPID_APP_APPLICATIONFLAG)))
+        TraceLine(L"Addin: BeforeDocumentSave " + GetFullName(theDocument));
+}
+
+void Commands::m_AppEvents_AfterActiveDocumentChange(IDispatch* theDocument) {
+    TraceLine(L"AddIn: AfterActiveDocumentChange " + GetFullName(theDocument));
+}
+
+namespace {
+// The three document handlers differ only in their texts and the registry routine they call.
+template <typename RegistryCall>
+void HandleDocumentEvent(IDispatch* theDocument, const wchar_t* trace, const wchar_t* location, RegistryCall call) {
+    long label = 0;
+    try {
+        TraceLine(trace + GetFullName(theDocument));
+        label = 10;
+        call(theDocument);
+    } catch (...) {
+        // Naming the document again may fail too: that failure goes back to the host.
+        std::wstring where = location + GetFullName(theDocument);
+        ShowCriticalEvent(where, label);
+    }
+}
+} // namespace
+
+void Commands::m_AppEvents_AfterDocumentOpen(IDispatch* theDocument) {
+    HandleDocumentEvent(theDocument, L"AddIn: AfterDocumentOpen ", L"AfterDocumentOpen",
+                        [this](IDispatch* d) { AddVaneBarForDocument(d); });
+}
+
+void Commands::m_AppEvents_AfterNewDocumentOpen(IDispatch* theDocument) {
+    HandleDocumentEvent(theDocument, L"AddIn: AfterNewDocumentOpen ", L"AfterNewDocumentOpen",
+                        [this](IDispatch* d) { AddVaneBarForDocument(d); });
+}
+
+void Commands::m_AppEvents_BeforeDocumentClose(IDispatch* theDocument) {
+    HandleDocumentEvent(theDocument, L"AddIn: BeforeDocumentClose ", L"BeforeDocumentClose",
+                        [this](IDispatch* d) { RemoveVaneBarForDocument(d); });
+}
+
+void Commands::AddVaneBarForDocument(IDispatch* theDocument) {
+    long label = 0;
+    try {
+        if (!theDocument) return;
+        label = 10;
+        if (KeyExists(cVaneBars, GetFullName(theDocument))) return;
+        label = 20;
+        LONG page = AddVaneBarPage(theDocument);
+        if (page == 0) return;
+        label = 30;
+        std::shared_ptr<frmBar> form = frmBar::Create();
+        form->Load();
+        label = 40;
+        form->hVaneBarWnd = page;
+        label = 50;
+        cVaneBars.Add(GetFullName(theDocument), form);
+        label = 60;
+        MakeChildWindow(form->hWnd(), WindowFromLong(form->hVaneBarWnd), false);
+        TraceLine(L"AddIn: ChangeParentWindow " + Decimal(form->hVaneBarWnd));
+        label = 70;
+        ShowWindow(form->hWnd(), SW_SHOWMAXIMIZED);
+        label = 80;
+        form->InitForm(m_KVapp.Get(), theDocument);
+    } catch (...) {
+        std::wstring where = L"AddVaneBarForDocument";
+        RaiseErrorStack(where, label);
+    }
+}
+
+void Commands::RemoveVaneBarForDocument(IDispatch* theDocument) {
+    long label = 0;
+    try {
+        label = 10;
+        if (!theDocument) return;
+        label = 20;
+        if (!KeyExists(cVaneBars, GetFullName(theDocument))) return;
+        label = 30;
+        std::shared_ptr<frmBar> form = cVaneBars.Item(GetFullName(theDocument));
+        label = 40;
+        RemoveVaneBarPage(form->hVaneBarWnd, theDocument);
+        label = 50;
+        cVaneBars.Remove(GetFullName(theDocument));
+        label = 60;
+        form->Unload();
+        label = 70;
+        form.reset();
+    } catch (...) {
+        std::wstring where = L"RemoveVaneBarForDocument";
+        RaiseErrorStack(where, label);
+    }
+}
+
+namespace {
+// The host's page service, asked of its add-in object for the length of one routine.
+ComPtr<IKorvaneVaneBar> VaneBarOf(IDispatch* addIn) {
+    if (!addIn) throw ObjectNotSetError();
+    ComPtr<IKorvaneVaneBar> vaneBar;
+    HRESULT hr = addIn->QueryInterface(IID_PPV_ARGS(&vaneBar));
+    if (FAILED(hr)) ThrowFailedCall(hr);
+    return vaneBar;
+}
+
+void CheckVaneBar(HRESULT hr, IKorvaneVaneBar* vaneBar) {
+    if (FAILED(hr)) ThrowFailedCall(hr, vaneBar, &IID_IKorvaneVaneBar);
+}
+} // namespace
+
+LONG Commands::AddVaneBarPage(IDispatch* theDocument) {
+    long label = 0;
+    try {
+        label = 10;
+        LONG result = 0;
+        ComPtr<IKorvaneVaneBar> vaneBar = VaneBarOf(m_myAddIn.Get());
+        label = 20;
+        LONG page = 0;
+        Bstr toolTip(kPageToolTip);
+        CheckVaneBar(vaneBar->CreatePage(theDocument, static_cast<LONG>(reinterpret_cast<INT_PTR>(ThisModule())),
+                                         kPageBitmapId, toolTip.get(), 0, &page),
+                     vaneBar.Get());
+        if (page != 0) {
+            result = page;
+            TraceLine(L"AddIn: AddVaneBarPage " + Decimal(page));
+        }
+        return result;
+    } catch (...) {
+        std::wstring where = L"AddVaneBarPage";
+        RaiseErrorStack(where, label);
+    }
+}
+
+void Commands::RemoveVaneBarPage(LONG hWnd, IDispatch* theDocument) {
+    long label = 0;
+    try {
+        label = 10;
+        ComPtr<IKorvaneVaneBar> vaneBar = VaneBarOf(m_myAddIn.Get());
+        label = 20;
+        CheckVaneBar(vaneBar->DeletePage(theDocument, hWnd, 0), vaneBar.Get());
+        TraceLine(L"AddIn: RemoveVaneBarPage: " + Decimal(hWnd));
+    } catch (...) {
+        std::wstring where = L"RemoveVaneBarPage";
+        RaiseErrorStack(where, label);
+    }
+}
+
+void Commands::ActivateVaneBarPage(LONG hWnd, IDispatch* theDocument) {
+    long label = 0;
+    try {
+        label = 20;
+        ComPtr<IKorvaneVaneBar> vaneBar = VaneBarOf(m_myAddIn.Get());
+        label = 30;
+        CheckVaneBar(vaneBar->ActivatePage(theDocument, hWnd, 0), vaneBar.Get());
+        TraceLine(L"AddIn: ActivateVaneBarPage: " + Decimal(hWnd));
+    } catch (...) {
+        std::wstring where = L"ActivateVaneBarPage";
+        RaiseErrorStack(where, label);
+    }
+}

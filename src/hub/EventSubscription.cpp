@@ -1,0 +1,107 @@
+#include "EventSubscription.h"
+#include "AddInError.h"
+#include "Module.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace rud {
+
+class EventSink final : public IDispatch {
+public:
+    EventSink(const IID& eventIid, EventSubscription::Handler handler)
+        : iid_(eventIid), handler_(std::move(handler)) { module::AddObject(); }
+
+    void Detach() noexcept { handler_ = nullptr; }
+
+    // IUnknown: answers for the event interface as well as IDispatch.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == iid_) {
+            *ppv = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        ULONG n = InterlockedDecrement(&refs_);
+        if (n == 0) delete this;
+        return n;
+    }
+
+    // IDispatch: events arrive by dispatch id only.
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (!count) return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+        if (info) *info = nullptr;
+        return DISP_E_BADINDEX;
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID* ids) override {
+        if (ids) *ids = DISPID_UNKNOWN;
+        return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
+                                     EXCEPINFO* excepInfo, UINT*) override {
+        if (result) VariantInit(result);
+        // The handler may end this subscription while it runs (a box is modal): call a copy.
+        EventSubscription::Handler handler = handler_;
+        if (!handler) return S_OK;
+        DISPPARAMS none{nullptr, nullptr, 0, 0};
+        return handler(id, params ? params : &none, excepInfo);
+    }
+
+private:
+    ~EventSink() { module::ReleaseObject(); }
+
+    LONG refs_ = 1;
+    IID iid_;
+    EventSubscription::Handler handler_;
+};
+
+void EventSubscription::Connect(IUnknown* source, const IID& eventIid, Handler handler) {
+    if (!source) throw ObjectNotSetError();
+    ComPtr<IConnectionPointContainer> container;
+    HRESULT hr = source->QueryInterface(IID_PPV_ARGS(&container));
+    if (FAILED(hr)) ThrowFailedCall(hr);
+    ComPtr<IConnectionPoint> point;
+    hr = container->FindConnectionPoint(eventIid, &point);
+    if (FAILED(hr)) ThrowFailedCall(hr, container.Get(), &IID_IConnectionPointContainer);
+    ComPtr<EventSink> sink;
+    sink.Attach(new EventSink(eventIid, std::move(handler)));
+    DWORD cookie = 0;
+    hr = point->Advise(sink.Get(), &cookie);
+    if (FAILED(hr)) {
+        sink->Detach();
+        ThrowFailedCall(hr, point.Get(), &IID_IConnectionPoint);
+    }
+    source_ = source;
+    point_ = std::move(point);
+    sink_ = std::move(sink);
+    cookie_ = cookie;
+}
+
+void EventSubscription::Disconnect() noexcept {
+    if (point_) point_->Unadvise(cookie_);
+    if (sink_) sink_->Detach();
+    point_.Reset();
+    sink_.Reset();
+    source_.Reset();
+    cookie_ = 0;
+}
+
+HRESULT ExceptionToExcepInfo(EXCEPINFO* excepInfo) noexcept {
+    AddInError e = CurrentError();
+    if (!excepInfo) return e.hresult();
+    *excepInfo = EXCEPINFO{};
+    excepInfo->scode = e.hresult();
+    excepInfo->bstrDescription = SysAllocString(e.description().c_str());
+    if (!e.source().empty()) excepInfo->bstrSource = SysAllocString(e.source().c_str());
+    return DISP_E_EXCEPTION;
+}
+
+} // namespace rud

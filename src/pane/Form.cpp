@@ -1,0 +1,439 @@
+#include "Form.h"
+#include "AddInError.h"
+#include "Twips.h"
+#include <algorithm>
+
+namespace rud::pane {
+
+namespace {
+
+constexpr UINT kQuietPos = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER;
+
+RECT OuterRect(HWND hWnd) {
+    RECT r{};
+    GetWindowRect(hWnd, &r);
+    // Relative to the inner area of the parent (screen coordinates for a top-level window).
+    if (HWND parent = GetAncestor(hWnd, GA_PARENT); parent && parent != GetDesktopWindow())
+        MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+void RegisterContainerClass(const wchar_t* name, WNDPROC proc) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (GetClassInfoExW(ThisModule(), name, &wc)) return;
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = ThisModule();
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.lpszClassName = name;
+    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        ThrowFailedCall(HRESULT_FROM_WIN32(GetLastError()));
+}
+
+void EnsureCommonControls() {
+    static const bool done = [] {
+        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+        return InitCommonControlsEx(&icc) != FALSE;
+    }();
+    (void)done;
+}
+
+} // namespace
+
+// ---- Control ----------------------------------------------------------------------------------
+
+HWND Control::Window() const {
+    if (!wnd_) throw ObjectNotSetError();
+    return wnd_.get();
+}
+
+void Control::CreateChild(Form& form, HWND parent, const wchar_t* className, std::wstring_view text,
+                          DWORD style, DWORD exStyle, double left, double top, double width,
+                          double height, int tabIndex, void* createParam) {
+    EnsureCommonControls();
+    form_ = &form;
+    tabIndex_ = tabIndex;
+    std::wstring caption(text);
+    HWND h = CreateWindowExW(exStyle, className, caption.c_str(), style | WS_CHILD | WS_VISIBLE,
+                             TwipsToPixelsX(left), TwipsToPixelsY(top), TwipsToPixelsX(width),
+                             TwipsToPixelsY(height), parent, nullptr, ThisModule(), createParam);
+    if (!h) ThrowFailedCall(HRESULT_FROM_WIN32(GetLastError()));
+    wnd_.reset(h);
+    form.Register(*this);
+    SetFont(form.DefaultFont());
+}
+
+double Control::Left() const { return PixelsToTwipsX(OuterRect(Window()).left); }
+double Control::Top() const { return PixelsToTwipsY(OuterRect(Window()).top); }
+double Control::Width() const {
+    RECT r = OuterRect(Window());
+    return PixelsToTwipsX(r.right - r.left);
+}
+double Control::Height() const {
+    RECT r = OuterRect(Window());
+    return PixelsToTwipsY(r.bottom - r.top);
+}
+
+void Control::SetLeft(double twips) {
+    RECT r = OuterRect(Window());
+    SetWindowPos(wnd_.get(), nullptr, TwipsToPixelsX(twips), r.top, 0, 0, kQuietPos | SWP_NOSIZE);
+}
+void Control::SetTop(double twips) {
+    RECT r = OuterRect(Window());
+    SetWindowPos(wnd_.get(), nullptr, r.left, TwipsToPixelsY(twips), 0, 0, kQuietPos | SWP_NOSIZE);
+}
+void Control::SetWidth(double twips) {
+    RECT r = OuterRect(Window());
+    SetWindowPos(wnd_.get(), nullptr, 0, 0, std::max(0, TwipsToPixelsX(twips)), r.bottom - r.top,
+                 kQuietPos | SWP_NOMOVE);
+}
+void Control::SetHeight(double twips) {
+    RECT r = OuterRect(Window());
+    SetWindowPos(wnd_.get(), nullptr, 0, 0, r.right - r.left, std::max(0, TwipsToPixelsY(twips)),
+                 kQuietPos | SWP_NOMOVE);
+}
+void Control::Move(double left, double top, double width, double height) {
+    SetWindowPos(Window(), nullptr, TwipsToPixelsX(left), TwipsToPixelsY(top),
+                 std::max(0, TwipsToPixelsX(width)), std::max(0, TwipsToPixelsY(height)), kQuietPos);
+}
+
+double Control::ScaleWidth() const {
+    RECT r{};
+    GetClientRect(Window(), &r);
+    return PixelsToTwipsX(r.right);
+}
+double Control::ScaleHeight() const {
+    RECT r{};
+    GetClientRect(Window(), &r);
+    return PixelsToTwipsY(r.bottom);
+}
+
+bool Control::Enabled() const { return IsWindowEnabled(Window()) != FALSE; }
+void Control::SetEnabled(bool enabled) { EnableWindow(Window(), enabled ? TRUE : FALSE); }
+
+std::wstring Control::Text() const {
+    HWND h = Window();
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(h)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(h, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+void Control::SetText(std::wstring_view text) {
+    std::wstring t(text);
+    if (!SetWindowTextW(Window(), t.c_str())) ThrowFailedCall(HRESULT_FROM_WIN32(GetLastError()));
+}
+
+void Control::SetFont(HFONT font) noexcept {
+    if (wnd_ && font) SendMessageW(wnd_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+}
+
+void Control::SetToolTipText(std::wstring_view text) {
+    HWND tips = form_ ? form_->ToolTips() : nullptr;
+    if (!tips) throw ObjectNotSetError();
+    std::wstring t(text);
+    TTTOOLINFOW ti{};
+    ti.cbSize = TTTOOLINFOW_V2_SIZE;
+    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.hwnd = GetAncestor(Window(), GA_PARENT);
+    ti.uId = reinterpret_cast<UINT_PTR>(wnd_.get());
+    ti.hinst = ThisModule();
+    ti.lpszText = t.data();
+    // The tool is registered exactly while the control has a tip text.
+    bool known = !tip_.empty();
+    if (t.empty()) {
+        if (known) SendMessageW(tips, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    } else if (known) {
+        SendMessageW(tips, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+    } else if (!SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti))) {
+        ThrowFailedCall(E_FAIL);
+    }
+    tip_ = std::move(t);
+}
+
+// ---- Container --------------------------------------------------------------------------------
+
+const wchar_t* Container::ClassName() noexcept { return L"RuDerizIRA.PaneContainer"; }
+
+void Container::Create(Form& form, Control& parent, double left, double top, double width,
+                       double height, int tabIndex) {
+    RegisterContainerClass(ClassName(), &Container::WndProc);
+    CreateChild(form, parent.hWnd(), ClassName(), L"", WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
+                WS_EX_CONTROLPARENT, left, top, width, height, tabIndex, this);
+}
+
+HBRUSH Container::BackBrush() const noexcept {
+    try {
+        if (form_) return form_->Brush(hasBack_ ? back_ : GetSysColor(COLOR_BTNFACE));
+    } catch (...) {
+    }
+    return GetSysColorBrush(COLOR_BTNFACE);
+}
+
+LRESULT CALLBACK Container::WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
+    if (msg == WM_NCCREATE) {
+        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<Container*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(hWnd, msg, wParam, lParam);
+    if (msg == WM_NCDESTROY) {
+        SetWindowLongPtrW(hWnd, GWLP_USERDATA, 0);
+        // Destroyed from outside (the host's page went): the handle is no longer ours to destroy.
+        if (self->wnd_.get() == hWnd) self->OnWindowGone();
+        return DefWindowProcW(hWnd, msg, wParam, lParam);
+    }
+    LRESULT result = 0;
+    // Handle may run a handler that releases the last reference to the owner: `self` is not
+    // touched after it.
+    if (self->Handle(msg, wParam, lParam, result)) return result;
+    return DefWindowProcW(hWnd, msg, wParam, lParam);
+}
+
+bool Container::Handle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) noexcept {
+    Form* form = form_;
+    if (!form) return false;
+    switch (msg) {
+    case WM_ERASEBKGND: {
+        RECT r{};
+        GetClientRect(wnd_.get() ? wnd_.get() : WindowFromDC(reinterpret_cast<HDC>(wParam)), &r);
+        FillRect(reinterpret_cast<HDC>(wParam), &r, BackBrush());
+        result = 1;
+        return true;
+    }
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC: {
+        Control* c = form->Find(reinterpret_cast<HWND>(lParam));
+        if (!c) return false;
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        COLORREF color = c->HasBackColor() ? c->BackColor() : hasBack_ ? back_ : GetSysColor(COLOR_BTNFACE);
+        if (msg == WM_CTLCOLOREDIT && !c->HasBackColor()) return false;  // plain white text box
+        try {
+            HBRUSH brush = form->Brush(color);
+            SetBkColor(dc, color);
+            SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+            result = reinterpret_cast<LRESULT>(brush);
+            return true;
+        } catch (...) {
+            return false;
+        }
+    }
+    case WM_SIZE:
+        if (form->EventsEnabled() && onResize) {
+            form->Run(onResize);
+            return true;
+        }
+        return false;
+    case WM_COMMAND:
+        if (lParam) {
+            if (Control* c = form->Find(reinterpret_cast<HWND>(lParam)); c && form->EventsEnabled())
+                return c->OnCommand(HIWORD(wParam));
+        }
+        return false;
+    case WM_NOTIFY: {
+        const auto* hdr = reinterpret_cast<const NMHDR*>(lParam);
+        if (Control* c = form->Find(hdr->hwndFrom); c && form->EventsEnabled())
+            return c->OnNotify(*hdr, result);
+        return false;
+    }
+    case kPostedControlMessage:
+        if (Control* c = form->Find(reinterpret_cast<HWND>(lParam)); c && form->EventsEnabled())
+            c->OnPosted(wParam);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// ---- Label, TextBox, CommandButton -----------------------------------------------------------
+
+void Label::Create(Form& form, Control& parent, std::wstring_view caption, double left, double top,
+                   double width, double height, int tabIndex) {
+    CreateChild(form, parent.hWnd(), L"STATIC", caption, SS_LEFT, 0, left, top, width, height, tabIndex);
+}
+
+void TextBox::Create(Form& form, Control& parent, double left, double top, double width,
+                     double height, int tabIndex, bool readOnly) {
+    DWORD style = WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL | (readOnly ? ES_READONLY : 0);
+    CreateChild(form, parent.hWnd(), L"EDIT", L"", style, WS_EX_CLIENTEDGE, left, top, width, height,
+                tabIndex);
+}
+
+void CommandButton::Create(Form& form, Control& parent, std::wstring_view caption, double left,
+                           double top, double width, double height, int tabIndex) {
+    CreateChild(form, parent.hWnd(), L"BUTTON", caption, WS_TABSTOP | BS_PUSHBUTTON, 0, left, top,
+                width, height, tabIndex);
+}
+
+void CommandButton::CreateGraphical(Form& form, Control& parent, UniqueIcon picture, double left,
+                                    double top, double width, double height, int tabIndex) {
+    CreateChild(form, parent.hWnd(), L"BUTTON", L"", WS_TABSTOP | BS_PUSHBUTTON | BS_ICON, 0, left,
+                top, width, height, tabIndex);
+    HICON icon = picture.get();
+    form.Adopt(std::move(picture));
+    SendMessageW(wnd_.get(), BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+}
+
+HICON CommandButton::Picture() const noexcept {
+    if (!wnd_) return nullptr;
+    return reinterpret_cast<HICON>(SendMessageW(wnd_.get(), BM_GETIMAGE, IMAGE_ICON, 0));
+}
+
+void CommandButton::Click() {
+    if (form_ && onClick) form_->Run(onClick);
+}
+
+bool CommandButton::OnCommand(WORD code) {
+    if (code != BN_CLICKED) return false;
+    Click();
+    return true;
+}
+
+// ---- Form -------------------------------------------------------------------------------------
+
+Form::Form(KeepAlive keepAlive) : keepAlive_(std::move(keepAlive)) { form_ = this; }
+
+Form::~Form() { Destroy(); }
+
+void Form::Create(double innerWidth, double innerHeight, COLORREF back) {
+    EnsureCommonControls();
+    RegisterContainerClass(ClassName(), &Container::WndProc);
+    SetBackColor(back);
+    // The form's default font: 8 point "MS Sans Serif", regular.
+    font_.reset(CreateFontW(-MulDiv(8, ScreenDpi().y, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                            DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif"));
+    // Borderless, so the inner area is the whole window: hidden until its owner places it.
+    RECT r{0, 0, TwipsToPixelsX(innerWidth), TwipsToPixelsY(innerHeight)};
+    HWND h = CreateWindowExW(WS_EX_CONTROLPARENT, ClassName(), L"", WS_POPUP | WS_CLIPCHILDREN,
+                             0, 0, r.right, r.bottom, nullptr, nullptr, ThisModule(), this);
+    if (!h) ThrowFailedCall(HRESULT_FROM_WIN32(GetLastError()));
+    wnd_.reset(h);
+    tabIndex_ = -1;
+    Register(*this);
+}
+
+void Form::Destroy() noexcept {
+    events_ = false;
+    std::vector<Control*> controls;
+    controls.swap(controls_);
+    byWindow_.clear();
+    docked_.clear();
+    if (tips_) tips_.reset();
+    // Children before their containers, the form's own window last.
+    for (auto it = controls.rbegin(); it != controls.rend(); ++it) {
+        Control* c = *it;
+        if (c == this) continue;
+        if (c->wnd_) {
+            DestroyWindow(c->wnd_.get());
+            c->OnWindowGone();
+        }
+    }
+    if (wnd_) {
+        DestroyWindow(wnd_.get());
+        OnWindowGone();
+    }
+    icons_.clear();
+    fonts_.clear();
+    brushes_.clear();
+    font_.reset();
+}
+
+void Form::OnWindowGone() noexcept {
+    // The form's window went (by Destroy, or with the host's page): every child went with it.
+    events_ = false;
+    for (Control* c : controls_)
+        if (c != this && c->wnd_) c->OnWindowGone();
+    (void)tips_.release();
+    byWindow_.clear();
+    (void)wnd_.release();
+}
+
+void Form::Register(Control& control) {
+    controls_.push_back(&control);
+    byWindow_[control.hWnd()] = &control;
+}
+
+void Form::Unregister(HWND hWnd) noexcept { byWindow_.erase(hWnd); }
+
+Control* Form::Find(HWND hWnd) const noexcept {
+    auto it = byWindow_.find(hWnd);
+    return it == byWindow_.end() ? nullptr : it->second;
+}
+
+void Form::DockTop(Container& picture) { docked_.push_back(&picture); }
+
+void Form::Dock() noexcept {
+    RECT client{};
+    GetClientRect(wnd_.get(), &client);
+    int y = 0;
+    for (Container* p : docked_) {
+        if (!p->wnd_) continue;
+        RECT r{};
+        GetWindowRect(p->wnd_.get(), &r);
+        int height = r.bottom - r.top;
+        // Moving a docked area runs its own resize handler when its size changes.
+        SetWindowPos(p->wnd_.get(), nullptr, 0, y, client.right, height, kQuietPos);
+        y += height;
+    }
+}
+
+bool Form::Handle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) noexcept {
+    if (msg == WM_SIZE && events_) {
+        std::shared_ptr<void> hold = keepAlive_ ? keepAlive_() : nullptr;
+        if (!hold) return false;
+        Dock();
+        if (onResize && events_) Run(onResize);
+        return true;
+    }
+    return Container::Handle(msg, wParam, lParam, result);
+}
+
+void Form::Run(const std::function<void()>& handler) const noexcept {
+    std::shared_ptr<void> hold = keepAlive_ ? keepAlive_() : nullptr;
+    if (!hold || !handler) return;
+    try {
+        handler();
+    } catch (...) {
+        // A failing handler ends at the failing step; nothing crosses the window procedure.
+    }
+}
+
+HFONT Form::MakeFont(const wchar_t* face, double points, int weight) {
+    int height = -static_cast<int>(std::lround(points * ScreenDpi().y / 72.0));
+    UniqueFont font(CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                DEFAULT_PITCH | FF_SWISS, face));
+    if (!font) ThrowFailedCall(E_OUTOFMEMORY);
+    HFONT h = font.get();
+    fonts_.push_back(std::move(font));
+    return h;
+}
+
+HBRUSH Form::Brush(COLORREF color) {
+    for (auto& [c, b] : brushes_)
+        if (c == color) return b.get();
+    UniqueBrush brush(CreateSolidBrush(color));
+    if (!brush) ThrowFailedCall(E_OUTOFMEMORY);
+    HBRUSH h = brush.get();
+    brushes_.emplace_back(color, std::move(brush));
+    return h;
+}
+
+HWND Form::ToolTips() {
+    if (!tips_ && wnd_) {
+        EnsureCommonControls();
+        tips_.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                    WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, wnd_.get(), nullptr,
+                                    ThisModule(), nullptr));
+        if (!tips_) ThrowFailedCall(HRESULT_FROM_WIN32(GetLastError()));
+    }
+    return tips_.get();
+}
+
+size_t Form::GdiObjectCount() const noexcept {
+    return fonts_.size() + brushes_.size() + icons_.size() + (font_ ? 1 : 0);
+}
+
+} // namespace rud::pane

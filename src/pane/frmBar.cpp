@@ -1,0 +1,374 @@
+#include "frmBar.h"
+#include "API_Windows.h"
+#include "AddInConst.h"
+#include "FolderPicture.h"
+#include "KorvaneFramework.h"
+#include "LateBound.h"
+#include "frmBarParts.h"
+
+using Microsoft::WRL::ComPtr;
+using rud::Variant;
+using namespace rud::pane;
+
+namespace {
+
+// Leading and trailing blanks (character 32 only) removed.
+std::wstring TrimBlanks(std::wstring_view s) {
+    size_t first = s.find_first_not_of(L' ');
+    if (first == std::wstring_view::npos) return {};
+    size_t last = s.find_last_not_of(L' ');
+    return std::wstring(s.substr(first, last - first + 1));
+}
+
+// The host's standard enumerator of a collection object (_NewEnum).
+ComPtr<IEnumVARIANT> NewEnum(IDispatch* collection) {
+    Variant e = rud::late::Get(collection, DISPID_NEWENUM);
+    IUnknown* unknown = nullptr;
+    if (V_VT(&e) == VT_UNKNOWN || V_VT(&e) == VT_DISPATCH) unknown = V_UNKNOWN(&e);
+    if (!unknown) rud::ThrowFailedCall(DISP_E_TYPEMISMATCH);
+    ComPtr<IEnumVARIANT> out;
+    HRESULT hr = unknown->QueryInterface(IID_PPV_ARGS(&out));
+    if (FAILED(hr)) rud::ThrowFailedCall(hr);
+    return out;
+}
+
+// The next item of an enumeration, false at its end.
+bool NextItem(IEnumVARIANT* e, Variant& item) {
+    ULONG fetched = 0;
+    HRESULT hr = e->Next(1, item.put(), &fetched);
+    if (FAILED(hr)) rud::ThrowFailedCall(hr);
+    return hr == S_OK && fetched == 1;
+}
+
+// Counts the form's own changes of the tree's selection, which are not clicks.
+class SelectingByCode {
+public:
+    explicit SelectingByCode(int& counter) noexcept : counter_(counter) { ++counter_; }
+    ~SelectingByCode() { --counter_; }
+    SelectingByCode(const SelectingByCode&) = delete;
+    SelectingByCode& operator=(const SelectingByCode&) = delete;
+
+private:
+    int& counter_;
+};
+
+} // namespace
+
+// ---- layout target over the real controls ---------------------------------------------------
+
+Control& frmBar::Parts::Of(Ctl c) {
+    switch (c) {
+    case Ctl::Form: return form;
+    case Ctl::Picture1: return Picture1;
+    case Ctl::Picture2: return Picture2;
+    case Ctl::TV1: return TV1;
+    case Ctl::txtFile: return txtFile;
+    case Ctl::cmdOpen: return cmdOpen;
+    case Ctl::txtValue: return txtValue;
+    case Ctl::cmdModify: return cmdModify;
+    case Ctl::lblValue: return lblValue;
+    }
+    throw rud::InvalidProcedureCallError();
+}
+
+double frmBar::Parts::Read(Ctl c, Dim d) {
+    Control& control = Of(c);
+    switch (d) {
+    case Dim::Left: return control.Left();
+    case Dim::Top: return control.Top();
+    case Dim::Width: return control.Width();
+    case Dim::Height: return control.Height();
+    case Dim::ScaleWidth: return control.ScaleWidth();
+    case Dim::ScaleHeight: return control.ScaleHeight();
+    }
+    throw rud::InvalidProcedureCallError();
+}
+
+void frmBar::Parts::Write(Ctl c, Dim d, double value) {
+    Control& control = Of(c);
+    switch (d) {
+    case Dim::Left: control.SetLeft(value); return;
+    case Dim::Top: control.SetTop(value); return;
+    case Dim::Width: control.SetWidth(value); return;
+    case Dim::Height: control.SetHeight(value); return;
+    default: throw rud::InvalidProcedureCallError();
+    }
+}
+
+void frmBar::Parts::Move(Ctl c, double left, double top, double width, double height) {
+    Of(c).Move(left, top, width, height);
+}
+
+// ---- lifecycle ----------------------------------------------------------------------------------
+
+std::shared_ptr<frmBar> frmBar::Create() { return std::shared_ptr<frmBar>(new frmBar()); }
+
+frmBar::frmBar()
+    : impl_(std::make_unique<Parts>([this]() -> std::shared_ptr<void> { return weak_from_this().lock(); })) {}
+
+frmBar::~frmBar() {
+    try {
+        // A form still loaded when its last reference goes is unloaded first.
+        if (IsLoaded()) Unload();
+        Form_Terminate();
+    } catch (...) {
+    }
+}
+
+bool frmBar::IsLoaded() const noexcept { return impl_->form.Exists(); }
+HWND frmBar::hWnd() const noexcept { return impl_->form.hWnd(); }
+
+void frmBar::Load() {
+    if (IsLoaded()) return;
+    Parts& p = *impl_;
+    try {
+        p.form.Create(frmBarDesign::kWidth, frmBarDesign::kHeight, frmBarDesign::kBackColor);
+        // Created in tab order, so the windows' Z order is the keyboard order in each container.
+        p.Picture1.Create(p.form, p.form, 0, 0, 5085, 465, 0);
+        p.txtFile.SetBackColor(frmBarDesign::kBackColor);
+        p.txtFile.Create(p.form, p.Picture1, 450, 90, 3975, 285, 1, /*readOnly=*/true);
+        p.Label1.Create(p.form, p.Picture1, L"File:", 90, 135, 330, 195, 2);
+        p.Picture2.SetBackColor(frmBarDesign::kBackColor);
+        p.Picture2.Create(p.form, p.form, 0, 465, 5085, 4335, 3);
+        p.Label2.Create(p.form, p.Picture2, L"Active Property Table", 90, 45, 3210, 240, 4);
+        p.Label2.SetFont(p.form.MakeFont(L"MS Sans Serif", 9.75, FW_BOLD));
+        p.TV1.Create(p.form, p.Picture2, 135, 315, 4785, 2715, 5);
+        p.txtValue.Create(p.form, p.Picture2, 675, 3870, 3345, 330, 6);
+        p.cmdModify.Create(p.form, p.Picture2, L"&Modify", 4050, 3870, 825, 330, 7);
+        p.lblValue.Create(p.form, p.Picture2, L"Value:", 135, 3870, 555, 330, 8);
+        p.cmdOpen.CreateGraphical(p.form, p.Picture1, MakeFolderPicture(), 4500, 90, 450, 315, 9);
+        p.cmdOpen.SetToolTipText(frmBarDesign::kOpenToolTip);
+        p.form.DockTop(p.Picture1);
+        p.form.DockTop(p.Picture2);
+
+        p.form.onResize = [this] { Form_Resize(); };
+        p.Picture1.onResize = [this] { Picture1_Resize(); };
+        p.Picture2.onResize = [this] { Picture2_Resize(); };
+        p.TV1.onClick = [this] { TV1_Click(); };
+        // Any change of selection that the form did not make itself (keyboard, collapsing the
+        // selected node's parent) acts as a click, so the value box, the chosen property and
+        // Modify always belong to the selected node.
+        p.TV1.onSelChanged = [this](UINT) {
+            if (impl_->selectingByCode == 0) TV1_Click();
+        };
+        p.cmdModify.onClick = [this] { cmdModify_Click(); };
+        p.cmdOpen.onClick = [this] { cmdOpen_Click(); };
+    } catch (...) {
+        p.form.Destroy();
+        throw;
+    }
+    Form_Load();
+    p.form.SetEventsEnabled(true);
+}
+
+void frmBar::Unload() {
+    if (!IsLoaded()) return;
+    // Keep the form while it unloads, whoever drops the last other reference meanwhile.
+    std::shared_ptr<frmBar> hold = weak_from_this().lock();
+    Form_Unload();
+    impl_->form.Destroy();
+    impl_->properties.clear();
+}
+
+void frmBar::Form_Load() { rud::TraceLine(L"AddIn: Form_Load"); }
+
+void frmBar::Form_Unload() {
+    rud::TraceLine(L"AddIn: Form_Unload");
+    impl_->m_App.Reset();
+    impl_->m_Document.Reset();
+}
+
+void frmBar::Form_Terminate() { rud::TraceLine(L"AddIn: Form_Terminate"); }
+
+// ---- layout -------------------------------------------------------------------------------------
+
+void frmBar::Form_Resize() {
+    LayoutFormResize(*impl_);
+    rud::TraceLine(L"AddIn: Resize");
+    rud::RefreshWindowFrame(impl_->form.hWnd());
+}
+
+void frmBar::Picture1_Resize() {
+    LayoutPicture1Resize(*impl_);
+    rud::RefreshWindowFrame(impl_->Picture1.hWnd());
+}
+
+void frmBar::Picture2_Resize() {
+    LayoutPicture2Resize(*impl_);
+    rud::RefreshWindowFrame(impl_->Picture2.hWnd());
+}
+
+// ---- binding --------------------------------------------------------------------------------
+
+void frmBar::InitForm(IDispatch* oKVApp, IDispatch* theDocument) {
+    std::shared_ptr<frmBar> hold = weak_from_this().lock();
+    // Not under the handler: a failure here goes back to the caller.
+    rud::TraceLine(L"Addin: InitForm for " + rud::GetFullName(theDocument));
+    try {
+        impl_->m_App = oKVApp;
+        impl_->m_Document = theDocument;
+        RefreshFilename();
+        RefreshPropertyTree();
+    } catch (...) {
+        std::wstring where = L"initForm";
+        rud::ShowCriticalEvent(where, 0);
+    }
+}
+
+void frmBar::RefreshFilename() {
+    Parts& p = *impl_;
+    long label = 0;
+    try {
+        label = 10;
+        if (!p.m_Document) {
+            p.txtFile.SetText(L"");
+            p.cmdOpen.SetEnabled(false);
+            return;
+        }
+        label = 20;
+        p.txtFile.SetText(L" " + rud::late::ToString(rud::late::Get(p.m_Document.Get(), L"FullName")));
+        p.cmdOpen.SetEnabled(p.txtFile.Text().find(L'.') != std::wstring::npos);
+    } catch (...) {
+        std::wstring where = L"RefreshFilename";
+        rud::RaiseErrorStack(where, label);
+    }
+}
+
+void frmBar::RefreshPropertyTree() {
+    Parts& p = *impl_;
+    SelectingByCode byCode(p.selectingByCode);
+    long label = 0;
+    try {
+        TreeView::UpdateGuard quiet(p.TV1);
+        label = 10;
+        p.TV1.Clear();
+        p.properties.clear();
+        p.txtValue.SetText(L"");
+        p.m_PropSetName.clear();
+        p.m_PropName.clear();
+        if (!p.m_Document) return;
+
+        bool anySet = false;
+        {
+            label = 20;
+            ComPtr<IDispatch> sets = rud::late::ToObject(rud::late::Get(p.m_Document.Get(), L"Properties"));
+            label = 30;
+            ComPtr<IEnumVARIANT> setEnum = NewEnum(sets.Get());
+            for (bool firstSet = true;; firstSet = false) {
+                label = firstSet ? 30 : 80;
+                Variant setItem;
+                if (!NextItem(setEnum.Get(), setItem)) break;
+                ComPtr<IDispatch> set = rud::late::ToObject(setItem);
+
+                label = 40;
+                std::wstring setName = rud::late::ToString(rud::late::Get(set.Get(), korvane::DISPID_PROPSET_NAME));
+                std::wstring setText = L"[" + setName + L"]";
+                label = 50;
+                p.TV1.Add(std::nullopt, std::nullopt, setName, setText);
+                anySet = true;
+
+                label = 60;
+                ComPtr<IEnumVARIANT> propEnum = NewEnum(set.Get());
+                for (bool firstProp = true;; firstProp = false) {
+                    label = firstProp ? 60 : 80;
+                    Variant propItem;
+                    if (!NextItem(propEnum.Get(), propItem)) break;
+                    ComPtr<IDispatch> prop = rud::late::ToObject(propItem);
+
+                    label = 70;
+                    std::wstring propName = rud::late::ToString(rud::late::Get(prop.Get(), korvane::DISPID_PROP_NAME));
+                    std::wstring key = setName + L"|" + propName;
+                    Variant value = rud::late::Get(prop.Get(), korvane::DISPID_PROP_VALUE);
+                    std::wstring valueText = rud::VariantToText(&value);
+                    std::wstring text = propName + L"=" + valueText;
+
+                    label = 80;
+                    TreeView::Node node = p.TV1.Add(std::wstring_view(setName), TreeView::tvwChild, key, text);
+                    p.properties[node.Handle()] = Parts::PropertyNode{setName, propName, valueText};
+                }
+            }
+            label = 80;
+        }  // the collection, set and property references go here
+
+        // An empty collection is an empty document, not a failure: no node to select.
+        if (!anySet) return;
+        p.TV1.SetSelectedItem(p.TV1.Item(1));
+        p.TV1.SelectedItem().SetExpanded(false);
+    } catch (...) {
+        std::wstring where = L"RefreshPropertyTree";
+        rud::RaiseErrorStack(where, label);
+    }
+}
+
+// ---- events of the tree and the buttons -------------------------------------------------------
+
+void frmBar::TV1_Click() {
+    Parts& p = *impl_;
+    TreeView::Node node = p.TV1.SelectedItem();
+    if (!node) {
+        p.txtValue.SetText(L"");
+        p.cmdModify.SetEnabled(false);
+        return;
+    }
+    if (!node.Parent()) {
+        p.txtValue.SetText(L"");
+        p.txtValue.SetToolTipText(frmBarDesign::kRootNodeToolTip);
+        p.cmdModify.SetEnabled(false);
+        return;
+    }
+    auto it = p.properties.find(node.Handle());
+    if (it == p.properties.end()) return;
+    const Parts::PropertyNode& prop = it->second;
+    p.m_PropName = prop.propName;
+    p.m_PropSetName = prop.setName;
+    p.cmdModify.SetEnabled(true);
+    p.txtValue.SetText(prop.value);
+    p.txtValue.SetToolTipText(L"[" + p.m_PropSetName + L"] - " + p.m_PropName);
+}
+
+void frmBar::cmdModify_Click() {
+    std::shared_ptr<frmBar> hold = weak_from_this().lock();
+    Parts& p = *impl_;
+    if (!p.m_Document) return;
+    TreeView::Node node = p.TV1.SelectedItem();
+    if (!node) return;
+
+    std::wstring value;
+    try {
+        value = p.txtValue.Text();
+        ComPtr<IDispatch> set = rud::late::ToObject(
+            rud::late::Get(p.m_Document.Get(), L"Properties", {Variant::fromString(p.m_PropSetName)}));
+        ComPtr<IDispatch> prop =
+            rud::late::ToObject(rud::late::Get(set.Get(), DISPID_VALUE, {Variant::fromString(p.m_PropName)}));
+        rud::late::Put(prop.Get(), L"Value", Variant::fromString(value));
+    } catch (...) {
+        rud::ShowMessage(L"Can't change this property", rud::kInformationBoxFlags);
+        return;
+    }
+    try {
+        ComPtr<IDispatch> set = rud::late::ToObject(
+            rud::late::Get(p.m_Document.Get(), L"Properties", {Variant::fromString(p.m_PropSetName)}));
+        rud::late::Call(set.Get(), L"Save");
+    } catch (...) {
+        rud::ShowMessage(L"Can't save this property", rud::kInformationBoxFlags);
+        return;
+    }
+    try {
+        // Only the node of the property just written shows the new value; a set node selected
+        // while the fields name no property of it keeps its text.
+        auto it = p.properties.find(node.Handle());
+        if (it == p.properties.end() || it->second.setName != p.m_PropSetName ||
+            it->second.propName != p.m_PropName)
+            return;
+        node.SetText(p.m_PropName + L"=" + value);
+        it->second.value = value;
+    } catch (...) {
+        // Rewriting the node's text goes unreported.
+    }
+}
+
+void frmBar::cmdOpen_Click() {
+    Parts& p = *impl_;
+    if (TrimBlanks(p.txtFile.Text()).empty()) return;
+    rud::ShowFileInExplorer(TrimBlanks(p.txtFile.Text()));
+}

@@ -1,0 +1,55 @@
+#pragma once
+// frmBar: the pane form shown in a document's VaneBar page.
+#include <windows.h>
+#include <ole2.h>
+#include <oaidl.h>
+#include <memory>
+
+// Forms are shared objects: the registry, and every window procedure while it runs, hold a
+// reference. Unloading destroys the window; the form ends (Form_Terminate) with its last reference.
+class frmBar : public std::enable_shared_from_this<frmBar> {
+public:
+    // A new form, not loaded yet (no window).
+    static std::shared_ptr<frmBar> Create();
+    ~frmBar();  // Form_Terminate
+
+    // Creates the window and its controls at the design layout and runs Form_Load.
+    void Load();
+    // Runs Form_Unload and destroys the window; the form stays alive while referenced.
+    void Unload();
+    bool IsLoaded() const noexcept;
+    // The form's top-level window (0 when not loaded).
+    HWND hWnd() const noexcept;
+
+    // Handle of the host page window that holds this form; written and read by the registry only.
+    LONG hVaneBarWnd = 0;
+
+    // Binds the form to the application and its document and fills the file name and the tree.
+    // Fails (throws) only when the first trace step fails; other failures end in the report.
+    void InitForm(IDispatch* oKVApp, IDispatch* theDocument);
+
+    // What InitForm runs; each fails through the error stack (rud::AddInError).
+    void RefreshFilename();
+    void RefreshPropertyTree();
+
+    // Event handlers, run by the form's window procedures (public so that tests and the host
+    // simulator can drive them as the controls would).
+    void TV1_Click();
+    void cmdModify_Click();
+    void cmdOpen_Click();
+
+    // The controls and fields of the form (frmBarParts.h), for tests.
+    struct Parts;
+    Parts& parts() noexcept { return *impl_; }
+
+private:
+    frmBar();
+    void Form_Load();
+    void Form_Resize();
+    void Form_Unload();
+    void Form_Terminate();
+    void Picture1_Resize();
+    void Picture2_Resize();
+
+    std::unique_ptr<Parts> impl_;
+};

@@ -1,0 +1,59 @@
+#pragma once
+// The controls and fields of frmBar.
+#include "Form.h"
+#include "TreeView.h"
+#include "frmBar.h"
+#include "frmBarLayout.h"
+#include <wrl/client.h>
+#include <string>
+#include <unordered_map>
+
+struct frmBar::Parts : rud::pane::LayoutTarget {
+    explicit Parts(rud::pane::Form::KeepAlive keepAlive) : form(std::move(keepAlive)) {}
+    // The windows go before the control objects that know them.
+    ~Parts() override { form.Destroy(); }
+
+    // The form first: its window outlives the controls' windows, which it destroys.
+    rud::pane::Form form;
+    rud::pane::Container Picture1;
+    rud::pane::TextBox txtFile;
+    rud::pane::Label Label1;
+    rud::pane::Container Picture2;
+    rud::pane::Label Label2;
+    rud::pane::TreeView TV1;
+    rud::pane::TextBox txtValue;
+    rud::pane::CommandButton cmdModify;
+    rud::pane::Label lblValue;
+    rud::pane::CommandButton cmdOpen;
+
+    Microsoft::WRL::ComPtr<IDispatch> m_App;
+    Microsoft::WRL::ComPtr<IDispatch> m_Document;
+    std::wstring m_PropSetName;
+    std::wstring m_PropName;
+
+    // What a property node stands for, kept apart from its text and key: names may hold the
+    // separators "=" and "|", and values may hold "=".
+    struct PropertyNode {
+        std::wstring setName;
+        std::wstring propName;
+        std::wstring value;
+    };
+    std::unordered_map<HTREEITEM, PropertyNode> properties;
+
+    // Above 0 while the form's own code changes the tree's selection (those changes are no click).
+    int selectingByCode = 0;
+
+    rud::pane::Control& Of(rud::pane::Ctl c);
+    double Read(rud::pane::Ctl c, rud::pane::Dim d) override;
+    void Write(rud::pane::Ctl c, rud::pane::Dim d, double value) override;
+    void Move(rud::pane::Ctl c, double left, double top, double width, double height) override;
+};
+
+// Design values of the form, in twips.
+namespace frmBarDesign {
+constexpr double kWidth = 5085;
+constexpr double kHeight = 5130;
+constexpr COLORREF kBackColor = 0x00E0E0E0;
+constexpr wchar_t kOpenToolTip[] = L"Apri direttamente la cartella di rete con i profili campi";
+constexpr wchar_t kRootNodeToolTip[] = L"Click on a root node to open the property table";
+} // namespace frmBarDesign

@@ -1,0 +1,225 @@
+// The server's COM surface through its exports: the class factory, the unload test, MyAddin's
+// interfaces and IDispatch, and the export and import tables of the PE image.
+#include "com_testkit.h"
+#include "Identity.h"
+#include "KorvaneFramework.h"
+#include <wrl/client.h>
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <vector>
+
+using Microsoft::WRL::ComPtr;
+using namespace rud::comtest;
+
+namespace {
+
+class ComServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(apartment.hr));
+        ASSERT_TRUE(server.complete()) << "cannot load " << rud::narrow(ServerPath()) << " or its exports";
+    }
+    ComPtr<IClassFactory> Factory() {
+        ComPtr<IClassFactory> f;
+        EXPECT_EQ(server.getClassObject(CLSID_MyAddin, IID_IClassFactory, reinterpret_cast<void**>(f.GetAddressOf())),
+                  S_OK);
+        return f;
+    }
+    ComPtr<IUnknown> NewAddin() {
+        ComPtr<IUnknown> object;
+        ComPtr<IClassFactory> f = Factory();
+        if (f) {
+            EXPECT_EQ(f->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(object.GetAddressOf())), S_OK);
+        }
+        return object;
+    }
+
+    Apartment apartment;
+    Server server;
+};
+
+TEST_F(ComServer, OtherClassIdsAreNotAvailable) {
+    const GUID others[] = {CLSID_NULL, IID__MyAddin, LIBID_RuDerizIRA, IID_IKorvaneAddIn, IID_IDispatch};
+    for (const GUID& clsid : others) {
+        void* p = reinterpret_cast<void*>(1);
+        EXPECT_EQ(server.getClassObject(clsid, IID_IClassFactory, &p), CLASS_E_CLASSNOTAVAILABLE) << rud::narrow(GuidText(clsid));
+        EXPECT_EQ(p, nullptr);
+    }
+    EXPECT_EQ(server.canUnloadNow(), S_OK);
+}
+
+TEST_F(ComServer, FactoryAnswersOnlyItsOwnInterfaces) {
+    void* p = reinterpret_cast<void*>(1);
+    EXPECT_EQ(server.getClassObject(CLSID_MyAddin, IID_IDispatch, &p), E_NOINTERFACE);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(server.canUnloadNow(), S_OK) << "a refused factory must not stay counted";
+
+    ComPtr<IUnknown> unknown;
+    ASSERT_EQ(server.getClassObject(CLSID_MyAddin, IID_IUnknown, reinterpret_cast<void**>(unknown.GetAddressOf())), S_OK);
+    ComPtr<IClassFactory> factory;
+    EXPECT_EQ(unknown.As(&factory), S_OK);
+    ComPtr<IDispatch> dispatch;
+    EXPECT_EQ(unknown.As(&dispatch), E_NOINTERFACE);
+}
+
+TEST_F(ComServer, FactoryRefusesAggregation) {
+    ComPtr<IClassFactory> f = Factory();
+    ASSERT_TRUE(f);
+    ComPtr<IUnknown> outer = f;  // any IUnknown will do as the would-be outer object
+    void* p = reinterpret_cast<void*>(1);
+    EXPECT_EQ(f->CreateInstance(outer.Get(), IID_IUnknown, &p), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(f->CreateInstance(nullptr, IID_IClassFactory, &p), E_NOINTERFACE);
+    EXPECT_EQ(p, nullptr);
+    f.Reset();
+    outer.Reset();
+    EXPECT_EQ(server.canUnloadNow(), S_OK) << "a refused object must not stay counted";
+}
+
+TEST_F(ComServer, UnloadWaitsForFactoriesLocksAndObjects) {
+    EXPECT_EQ(server.canUnloadNow(), S_OK);
+
+    ComPtr<IClassFactory> f = Factory();
+    ASSERT_TRUE(f);
+    EXPECT_EQ(server.canUnloadNow(), S_FALSE) << "a factory is alive";
+    EXPECT_EQ(f->LockServer(TRUE), S_OK);
+    f.Reset();
+    EXPECT_EQ(server.canUnloadNow(), S_FALSE) << "a lock is held";
+    f = Factory();
+    EXPECT_EQ(f->LockServer(FALSE), S_OK);
+    f.Reset();
+    EXPECT_EQ(server.canUnloadNow(), S_OK);
+
+    ComPtr<IUnknown> addin = NewAddin();
+    ASSERT_TRUE(addin);
+    EXPECT_EQ(server.canUnloadNow(), S_FALSE) << "MyAddin is alive";
+    ComPtr<IDispatch> second;
+    ASSERT_EQ(addin.As(&second), S_OK);
+    addin.Reset();
+    EXPECT_EQ(server.canUnloadNow(), S_FALSE) << "MyAddin is still referenced";
+    second.Reset();
+    EXPECT_EQ(server.canUnloadNow(), S_OK);
+}
+
+TEST_F(ComServer, UnlockWithoutLockIsRefusedAndCountsStayRight) {
+    ComPtr<IClassFactory> f = Factory();
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->LockServer(FALSE), E_UNEXPECTED);
+    ComPtr<IUnknown> addin;
+    ASSERT_EQ(f->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(addin.GetAddressOf())), S_OK);
+    f.Reset();
+    EXPECT_EQ(server.canUnloadNow(), S_FALSE) << "MyAddin is alive after an unmatched unlock";
+    addin.Reset();
+    EXPECT_EQ(server.canUnloadNow(), S_OK);
+}
+
+TEST_F(ComServer, MyAddinAnswersItsInterfacesWithOneIdentity) {
+    ComPtr<IUnknown> addin = NewAddin();
+    ASSERT_TRUE(addin);
+    ComPtr<IDispatch> dispatch;
+    ComPtr<_MyAddin> own;
+    ComPtr<IKorvaneAddIn> host;
+    ASSERT_EQ(addin.As(&dispatch), S_OK);
+    ASSERT_EQ(addin.As(&own), S_OK);
+    ASSERT_EQ(addin.As(&host), S_OK);
+    EXPECT_EQ(static_cast<IDispatch*>(own.Get()), dispatch.Get()) << "_MyAddin is the dual IDispatch";
+    for (IUnknown* face : {static_cast<IUnknown*>(dispatch.Get()), static_cast<IUnknown*>(own.Get()),
+                           static_cast<IUnknown*>(host.Get())}) {
+        ComPtr<IUnknown> identity;
+        ASSERT_EQ(face->QueryInterface(IID_PPV_ARGS(&identity)), S_OK);
+        EXPECT_EQ(identity.Get(), addin.Get());
+    }
+    ComPtr<IClassFactory> notThere;
+    EXPECT_EQ(addin.As(&notThere), E_NOINTERFACE);
+    ComPtr<IConnectionPointContainer> noEvents;
+    EXPECT_EQ(addin.As(&noEvents), E_NOINTERFACE) << "MyAddin raises no events";
+}
+
+TEST_F(ComServer, DispatchComesFromTheEmbeddedTypeLibraryAndKnowsNoNames) {
+    ComPtr<IUnknown> addin = NewAddin();
+    ASSERT_TRUE(addin);
+    ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(addin.As(&dispatch), S_OK);
+
+    UINT count = 0;
+    EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    ComPtr<ITypeInfo> info;
+    ASSERT_EQ(dispatch->GetTypeInfo(0, 0, &info), S_OK);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attr->guid, IID__MyAddin));
+    EXPECT_EQ(attr->cVars, 0);
+    info->ReleaseTypeAttr(attr);
+
+    for (const wchar_t* name : {L"OnConnection", L"OnDisconnection", L"QueryInterface", L"Invoke", L"Anything"}) {
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        DISPID id = 12345;
+        EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME) << rud::narrow(name);
+    }
+}
+
+// --- the PE image: exports and imports read from the loaded module ---------------------------
+
+template <typename T> const T* At(HMODULE m, DWORD rva) {
+    return reinterpret_cast<const T*>(reinterpret_cast<const BYTE*>(m) + rva);
+}
+
+const IMAGE_NT_HEADERS32* Headers(HMODULE m) {
+    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(m);
+    return At<IMAGE_NT_HEADERS32>(m, static_cast<DWORD>(dos->e_lfanew));
+}
+
+TEST_F(ComServer, ExportsExactlyTheFourEntryPointsByNameWithOrdinalsOneToFour) {
+    HMODULE m = server.module;
+    const IMAGE_NT_HEADERS32* nt = Headers(m);
+    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+    EXPECT_TRUE(nt->FileHeader.Characteristics & IMAGE_FILE_DLL);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    ASSERT_NE(dir.VirtualAddress, 0u);
+    auto exports = At<IMAGE_EXPORT_DIRECTORY>(m, dir.VirtualAddress);
+    EXPECT_STREQ(At<char>(m, exports->Name), "RuDerizIRA.dll");
+    EXPECT_EQ(exports->Base, 1u);
+    ASSERT_EQ(exports->NumberOfFunctions, 4u);
+    ASSERT_EQ(exports->NumberOfNames, 4u);
+
+    const char* expected[] = {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"};
+    auto names = At<DWORD>(m, exports->AddressOfNames);
+    auto ordinals = At<WORD>(m, exports->AddressOfNameOrdinals);
+    auto functions = At<DWORD>(m, exports->AddressOfFunctions);
+    for (DWORD i = 0; i < 4; ++i) {
+        // The name table is sorted; here that is also the ordinal order.
+        EXPECT_STREQ(At<char>(m, names[i]), expected[i]);
+        EXPECT_EQ(ordinals[i] + exports->Base, i + 1) << expected[i];
+        FARPROC byName = GetProcAddress(m, expected[i]);
+        FARPROC byOrdinal = GetProcAddress(m, MAKEINTRESOURCEA(i + 1));
+        EXPECT_NE(byName, nullptr);
+        EXPECT_EQ(byName, byOrdinal) << expected[i];
+        EXPECT_EQ(reinterpret_cast<const BYTE*>(byName), At<BYTE>(m, functions[ordinals[i]]));
+    }
+}
+
+TEST_F(ComServer, ImportsOnlyWindowsSystemDlls) {
+    HMODULE m = server.module;
+    const IMAGE_DATA_DIRECTORY& dir = Headers(m)->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    ASSERT_NE(dir.VirtualAddress, 0u);
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
+    std::vector<std::string> imported;
+    for (auto d = At<IMAGE_IMPORT_DESCRIPTOR>(m, dir.VirtualAddress); d->Name != 0; ++d) {
+        std::string name = At<char>(m, d->Name);
+        std::string lower = name;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+        imported.push_back(lower);
+        EXPECT_EQ(lower.find("gcc"), std::string::npos) << name;
+        EXPECT_EQ(lower.find("stdc++"), std::string::npos) << name;
+        EXPECT_EQ(lower.find("pthread"), std::string::npos) << name;
+        std::wstring inSystem = std::wstring(system) + L"\\" + rud::widen(name);
+        EXPECT_NE(GetFileAttributesW(inSystem.c_str()), INVALID_FILE_ATTRIBUTES) << name << " is not a system DLL";
+    }
+    EXPECT_NE(std::find(imported.begin(), imported.end(), std::string("kernel32.dll")), imported.end());
+    EXPECT_NE(std::find(imported.begin(), imported.end(), std::string("oleaut32.dll")), imported.end());
+}
+
+} // namespace

@@ -1,0 +1,8 @@
+# Tests of the pane: window hosting, the layout arithmetic, the form layer and its tree, frmBar.
+rud_add_test(pane_test
+  ${CMAKE_CURRENT_LIST_DIR}/pane_window_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pane_layout_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pane_controls_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pane_frmbar_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pane_tree_test.cpp
+  LIBS rud_pane rud_support rud_testkit TIMEOUT 120)

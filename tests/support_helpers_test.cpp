@@ -1,0 +1,314 @@
+// The keyed collection, KeyExists, MaxLong and VariantToText.
+#include "AddInConst.h"
+#include "KeyedCollection.h"
+#include "Raii.h"
+#include <gtest/gtest.h>
+#include <climits>
+#include <memory>
+#include <vector>
+
+using namespace rud;
+
+namespace {
+template <typename T>
+std::vector<std::wstring> Keys(const KeyedCollection<T>& c) {
+    std::vector<std::wstring> out;
+    for (const auto& e : c) out.push_back(e.first);
+    return out;
+}
+
+template <typename F>
+AddInError CaughtFrom(F f) {
+    try {
+        f();
+    } catch (const AddInError& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no error was raised";
+    return AddInError(0, L"");
+}
+} // namespace
+
+TEST(KeyedCollection, KeepsInsertionOrderAndFindsKeysInAnyCase) {
+    KeyedCollection<int> c;
+    c.Add(L"C:\\b.kvd", 2);
+    c.Add(L"C:\\A.kvd", 1);
+    c.Add(L"c:\\c.KVD", 3);
+    EXPECT_EQ(c.Count(), 3u);
+    EXPECT_EQ(Keys(c), (std::vector<std::wstring>{L"C:\\b.kvd", L"C:\\A.kvd", L"c:\\c.KVD"}));
+    EXPECT_EQ(c.Item(L"c:\\a.KVD"), 1);
+    EXPECT_EQ(c.Item(L"C:\\C.kvd"), 3);
+    EXPECT_TRUE(c.Contains(L"C:\\B.KVD"));
+    EXPECT_FALSE(c.Contains(L"C:\\b.kvd "));
+}
+
+TEST(KeyedCollection, RemoveKeepsTheOrderOfTheRest) {
+    KeyedCollection<int> c;
+    for (int i = 0; i < 5; ++i) c.Add(L"k" + std::to_wstring(i), i);
+    c.Remove(L"K2");
+    c.Remove(L"k0");
+    EXPECT_EQ(Keys(c), (std::vector<std::wstring>{L"k1", L"k3", L"k4"}));
+    c.Add(L"k2", 22);
+    EXPECT_EQ(Keys(c), (std::vector<std::wstring>{L"k1", L"k3", L"k4", L"k2"}));
+    EXPECT_EQ(c.Item(L"K2"), 22);
+    c.Clear();
+    EXPECT_EQ(c.Count(), 0u);
+    EXPECT_FALSE(c.Contains(L"k1"));
+}
+
+TEST(KeyedCollection, DuplicateKeyInOtherCaseIsError457) {
+    KeyedCollection<int> c;
+    c.Add(L"Doc.kvd", 1);
+    AddInError e = CaughtFrom([&] { c.Add(L"DOC.KVD", 2); });
+    EXPECT_EQ(e.number(), 457);
+    EXPECT_EQ(e.description(), L"This key is already associated with an element of this collection");
+    EXPECT_EQ(c.Count(), 1u);
+    EXPECT_EQ(c.Item(L"doc.kvd"), 1);
+}
+
+TEST(KeyedCollection, MissingKeyIsError5) {
+    KeyedCollection<int> c;
+    c.Add(L"a", 1);
+    AddInError e1 = CaughtFrom([&] { (void)c.Item(L"b"); });
+    EXPECT_EQ(e1.number(), 5);
+    EXPECT_EQ(e1.description(), L"Invalid procedure call or argument");
+    AddInError e2 = CaughtFrom([&] { c.Remove(L"b"); });
+    EXPECT_EQ(e2.number(), 5);
+    EXPECT_EQ(c.Count(), 1u);
+}
+
+TEST(KeyedCollection, LettersBeyondAsciiCompareWithoutCase) {
+    KeyedCollection<int> c;
+    c.Add(L"C:\\\u00c4rger\\\u0416.kvd", 1);
+    EXPECT_TRUE(c.Contains(L"c:\\\u00e4RGER\\\u0436.KVD"));
+    EXPECT_FALSE(c.Contains(L"C:\\Arger\\\u0416.kvd"));
+}
+
+TEST(KeyedCollection, HoldsSharedItemsWithoutCopying) {
+    KeyedCollection<std::shared_ptr<int>> c;
+    auto item = std::make_shared<int>(7);
+    c.Add(L"x", item);
+    EXPECT_EQ(item.use_count(), 2);
+    c.Remove(L"X");
+    EXPECT_EQ(item.use_count(), 1);
+}
+
+TEST(KeyExists, EmptyCollectionGivesFalse) {
+    KeyedCollection<int> c;
+    EXPECT_FALSE(KeyExists(c, L"C:\\a.kvd"));
+    EXPECT_FALSE(KeyExists(c, L""));
+}
+
+TEST(KeyExists, OtherLetterCaseGivesTrue) {
+    KeyedCollection<std::shared_ptr<int>> c;
+    c.Add(L"C:\\Docs\\Report.kvd", std::make_shared<int>(1));
+    EXPECT_TRUE(KeyExists(c, L"c:\\docs\\report.KVD"));
+    EXPECT_TRUE(KeyExists(c, L"C:\\Docs\\Report.kvd"));
+    EXPECT_FALSE(KeyExists(c, L"C:\\Docs\\Report2.kvd"));
+    EXPECT_FALSE(KeyExists(c, L""));
+    static_assert(noexcept(KeyExists(c, L"")), "KeyExists never passes an error on");
+}
+
+TEST(MaxLong, Cases) {
+    EXPECT_EQ(MaxLong(3, 5), 5);
+    EXPECT_EQ(MaxLong(5, 3), 5);
+    EXPECT_EQ(MaxLong(-1, -7), -1);
+    EXPECT_EQ(MaxLong(-7, -1), -1);
+    EXPECT_EQ(MaxLong(4, 4), 4);
+    EXPECT_EQ(MaxLong(LONG_MIN, LONG_MAX), LONG_MAX);
+    EXPECT_EQ(MaxLong(LONG_MAX, LONG_MIN), LONG_MAX);
+    EXPECT_EQ(MaxLong(0, LONG_MIN), 0);
+    const long b = 9;
+    EXPECT_EQ(MaxLong(1, b), 9);
+    EXPECT_EQ(b, 9);
+}
+
+// ---- VariantToText ---------------------------------------------------------------------------
+
+namespace {
+
+// An automation object whose default member gives a value, or which has none.
+class ValueObject : public IDispatch {
+public:
+    explicit ValueObject(const wchar_t* value) : value_(value) {}
+    ULONG refs = 1;
+    int invokes = 0;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (iid == IID_IUnknown || iid == IID_IDispatch) {
+            *out = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { *n = 0; return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override {
+        ++invokes;
+        if (id != DISPID_VALUE || !value_) return DISP_E_MEMBERNOTFOUND;
+        if (result) {
+            V_VT(result) = VT_BSTR;
+            V_BSTR(result) = SysAllocString(value_);
+        }
+        return S_OK;
+    }
+
+private:
+    const wchar_t* value_;
+};
+
+Variant FromDouble(double d) { Variant v; V_VT(&v) = VT_R8; V_R8(&v) = d; return v; }
+
+std::wstring Expected(HRESULT (*convert)(const VARIANT&, BSTR*), const VARIANT& v) {
+    BSTR b = nullptr;
+    EXPECT_EQ(convert(v, &b), S_OK);
+    Bstr owner = Bstr::attach(b);
+    return owner.str();
+}
+
+} // namespace
+
+TEST(VariantToText, NullEmptyAndMissingGiveEmptyText) {
+    EXPECT_EQ(VariantToText(nullptr), L"");
+    Variant empty;
+    EXPECT_EQ(VariantToText(&empty), L"");
+    Variant null = Variant::null();
+    EXPECT_EQ(VariantToText(&null), L"");
+    Variant missing = Variant::missing();
+    EXPECT_EQ(VariantToText(&missing), L"");
+}
+
+TEST(VariantToText, TrimsOnlyBlanks) {
+    Variant s = Variant::fromString(L"  two  inner  ");
+    EXPECT_EQ(VariantToText(&s), L"two  inner");
+    Variant tabs = Variant::fromString(L"\tx\t");
+    EXPECT_EQ(VariantToText(&tabs), L"\tx\t");
+    Variant mixed = Variant::fromString(L"  \t x \t  ");
+    EXPECT_EQ(VariantToText(&mixed), L"\t x \t");
+    Variant blanks = Variant::fromString(L"    ");
+    EXPECT_EQ(VariantToText(&blanks), L"");
+    Variant nbsp = Variant::fromString(L"\u00a0y\u00a0");
+    EXPECT_EQ(VariantToText(&nbsp), L"\u00a0y\u00a0");
+    Variant plain = Variant::fromString(L"plain");
+    EXPECT_EQ(VariantToText(&plain), L"plain");
+}
+
+TEST(VariantToText, NumbersAndBooleans) {
+    Variant twelve = Variant::fromLong(12);
+    EXPECT_EQ(VariantToText(&twelve), L"12");
+    Variant negative = Variant::fromLong(-40000);
+    EXPECT_EQ(VariantToText(&negative), L"-40000");
+    Variant i2; V_VT(&i2) = VT_I2; V_I2(&i2) = -5;
+    EXPECT_EQ(VariantToText(&i2), L"-5");
+    Variant whole = FromDouble(12.0);
+    EXPECT_EQ(VariantToText(&whole), L"12");
+    Variant t = Variant::fromBool(true);
+    EXPECT_EQ(VariantToText(&t), L"True");
+    Variant f = Variant::fromBool(false);
+    EXPECT_EQ(VariantToText(&f), L"False");
+}
+
+TEST(VariantToText, FractionsDecimalsAndDatesInTheUserLocale) {
+    Variant half = FromDouble(2.5);
+    std::wstring text = VariantToText(&half);
+    ASSERT_EQ(text.size(), 3u);
+    EXPECT_EQ(text[0], L'2');
+    EXPECT_EQ(text[2], L'5');
+
+    Variant dec;
+    ASSERT_EQ(VarDecFromStr(const_cast<OLECHAR*>(L"1234.5678"), LOCALE_INVARIANT, 0, &V_DECIMAL(&dec)), S_OK);
+    V_VT(&dec) = VT_DECIMAL;
+    std::wstring decText = VariantToText(&dec);
+    EXPECT_EQ(decText, Expected([](const VARIANT& v, BSTR* b) { return VarBstrFromDec(const_cast<DECIMAL*>(&V_DECIMAL(&v)), LOCALE_USER_DEFAULT, 0, b); }, dec));
+    EXPECT_EQ(decText.substr(0, 4), L"1234");
+    EXPECT_EQ(decText.substr(5), L"5678");
+
+    // 8 December 2026, 13:30:00.
+    Variant date;
+    V_VT(&date) = VT_DATE;
+    SYSTEMTIME st{2026, 12, 2, 8, 13, 30, 0, 0};
+    ASSERT_TRUE(SystemTimeToVariantTime(&st, &V_DATE(&date)));
+    std::wstring dateText = VariantToText(&date);
+    EXPECT_EQ(dateText, Expected([](const VARIANT& v, BSTR* b) { return VarBstrFromDate(V_DATE(&v), LOCALE_USER_DEFAULT, 0, b); }, date));
+    EXPECT_NE(dateText.find(L"2026"), std::wstring::npos) << std::string(dateText.begin(), dateText.end());
+    EXPECT_NE(dateText.find(L"30"), std::wstring::npos);
+
+    Variant dayOnly;
+    V_VT(&dayOnly) = VT_DATE;
+    SYSTEMTIME day{2026, 12, 2, 8, 0, 0, 0, 0};
+    ASSERT_TRUE(SystemTimeToVariantTime(&day, &V_DATE(&dayOnly)));
+    std::wstring dayText = VariantToText(&dayOnly);
+    EXPECT_NE(dayText.find(L"2026"), std::wstring::npos);
+    EXPECT_EQ(dayText.find(L':'), std::wstring::npos) << "a date without time shows no time";
+}
+
+TEST(VariantToText, ByReferenceValues) {
+    LONG n = 7;
+    VARIANT refLong; VariantInit(&refLong); V_VT(&refLong) = VT_BYREF | VT_I4; V_I4REF(&refLong) = &n;
+    EXPECT_EQ(VariantToText(&refLong), L"7");
+    Bstr b(L" by ref ");
+    BSTR raw = b.get();
+    VARIANT refStr; VariantInit(&refStr); V_VT(&refStr) = VT_BYREF | VT_BSTR; V_BSTRREF(&refStr) = &raw;
+    EXPECT_EQ(VariantToText(&refStr), L"by ref");
+    Variant inner = Variant::fromBool(true);
+    VARIANT refVar; VariantInit(&refVar); V_VT(&refVar) = VT_BYREF | VT_VARIANT; V_VARIANTREF(&refVar) = &inner;
+    EXPECT_EQ(VariantToText(&refVar), L"True");
+    VARIANT refRef; VariantInit(&refRef); V_VT(&refRef) = VT_BYREF | VT_VARIANT; V_VARIANTREF(&refRef) = &refVar;
+    EXPECT_EQ(VariantToText(&refRef), L"True");
+    Variant nullInner = Variant::null();
+    V_VARIANTREF(&refVar) = &nullInner;
+    EXPECT_EQ(VariantToText(&refVar), L"");
+    VARIANT dangling; VariantInit(&dangling); V_VT(&dangling) = VT_BYREF | VT_I4; V_I4REF(&dangling) = nullptr;
+    EXPECT_EQ(VariantToText(&dangling), L"");
+    V_VARIANTREF(&refVar) = nullptr;
+    EXPECT_EQ(VariantToText(&refVar), L"");
+    // The referenced values are left as they were.
+    EXPECT_EQ(n, 7);
+    EXPECT_EQ(raw, b.get());
+}
+
+TEST(VariantToText, ArraysGiveEmptyText) {
+    SAFEARRAYBOUND bound{3, 0};
+    Variant arr;
+    V_VT(&arr) = VT_ARRAY | VT_I4;
+    V_ARRAY(&arr) = SafeArrayCreate(VT_I4, 1, &bound);
+    ASSERT_NE(V_ARRAY(&arr), nullptr);
+    EXPECT_EQ(VariantToText(&arr), L"");
+    Variant strings;
+    V_VT(&strings) = VT_ARRAY | VT_BSTR;
+    V_ARRAY(&strings) = SafeArrayCreate(VT_BSTR, 1, &bound);
+    EXPECT_EQ(VariantToText(&strings), L"");
+}
+
+TEST(VariantToText, ErrorValuesGiveEmptyText) {
+    Variant err; V_VT(&err) = VT_ERROR; V_ERROR(&err) = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 2007);
+    EXPECT_EQ(VariantToText(&err), L"");
+    Variant zero; V_VT(&zero) = VT_ERROR; V_ERROR(&zero) = 0;
+    EXPECT_EQ(VariantToText(&zero), L"");
+}
+
+TEST(VariantToText, ObjectsGiveTheirDefaultValueOrEmptyText) {
+    ValueObject without(nullptr);
+    {
+        Variant v = Variant::fromDispatch(&without);
+        EXPECT_EQ(VariantToText(&v), L"");
+    }
+    EXPECT_EQ(without.refs, 1u) << "every reference taken was given back";
+
+    ValueObject with(L"  default value ");
+    {
+        Variant v = Variant::fromDispatch(&with);
+        EXPECT_EQ(VariantToText(&v), L"default value");
+    }
+    EXPECT_GE(with.invokes, 1);
+    EXPECT_EQ(with.refs, 1u);
+
+    Variant nothing = Variant::fromDispatch(nullptr);
+    EXPECT_EQ(VariantToText(&nothing), L"");
+    Variant unknown; V_VT(&unknown) = VT_UNKNOWN; V_UNKNOWN(&unknown) = nullptr;
+    EXPECT_EQ(VariantToText(&unknown), L"");
+}
