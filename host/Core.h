@@ -41,6 +41,7 @@ public:
     ComPtr<IKorvaneAddIn> addInInstance;
     HMODULE addInModule = nullptr;  // owned only through UnloadAddIn's FreeLibrary
     bool moduleLoadedByUs = false;
+    bool connected = false;  // OnConnection succeeded and OnDisconnection has not run
 
     void Start();     // objects made after construction (they need shared_from_this)
     void Shutdown();  // drops every reference the host holds

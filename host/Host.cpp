@@ -191,10 +191,8 @@ Host::Host(const Options& options) : core_(std::make_shared<Core>()) {
 
 Host::~Host() {
     try {
-        if (core_->addInInstance) {
-            Disconnect();
-            UnloadAddIn();
-        }
+        if (core_->addInInstance && core_->connected) Disconnect();
+        if (core_->addInInstance || core_->addInModule) UnloadAddIn();
     } catch (...) {
     }
     core_->Shutdown();
@@ -263,6 +261,7 @@ HRESULT Host::Connect(LONG connectMode) {
     ComPtr<IKorvaneAddIn> addIn = core_->addInInstance;
     const HRESULT hr = addIn->OnConnection(core_->app->Disp(), connectMode, core_->addIn->Disp());
     if (FAILED(hr)) return hr;
+    core_->connected = true;
     ConnectToEnvironment(kEnvironmentCategory, true);
     return hr;
 }
@@ -278,11 +277,13 @@ HRESULT Host::ConnectToEnvironment(const std::wstring& category, bool firstTime)
 HRESULT Host::Disconnect(LONG disconnectMode) {
     if (!core_->addInInstance) throw HostError(E_UNEXPECTED, L"no add-in is loaded");
     ComPtr<IKorvaneAddIn> addIn = core_->addInInstance;
+    core_->connected = false;
     return addIn->OnDisconnection(disconnectMode);
 }
 
 UnloadResult Host::UnloadAddIn() {
     UnloadResult r;
+    core_->connected = false;
     core_->addInInstance.Reset();
     HMODULE m = std::exchange(core_->addInModule, nullptr);
     if (!m) return r;

@@ -2,6 +2,7 @@
 #include "Host.h"
 #include "HostError.h"
 #include <algorithm>
+#include <commctrl.h>
 
 namespace kvhost {
 
@@ -55,6 +56,9 @@ HostWindows::~HostWindows() { Destroy(); }
 
 void HostWindows::Create(const std::wstring& title, int width, int height, int paneWidth, bool show) {
     RegisterClasses(&MainProc, &PaneProc, &PageProc);
+    // A real host's window uses the common controls, so they are loaded in its process.
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&icc);
     paneWidth_ = paneWidth;
     NONCLIENTMETRICSW ncm{};
     ncm.cbSize = sizeof ncm;

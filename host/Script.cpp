@@ -39,7 +39,7 @@ std::vector<std::wstring> Split(std::wstring_view l, int line) {
     size_t i = 0;
     while (i < l.size()) {
         while (i < l.size() && std::iswspace(l[i])) ++i;
-        if (i >= l.size() || l[i] == L'#') break;
+        if (i >= l.size() || (words.empty() && l[i] == L'#')) break;
         std::wstring w;
         if (l[i] == L'"') {
             ++i;

@@ -1,5 +1,5 @@
 #pragma once
-// korvane-sim's scripts of host actions, one per line ("#" starts a comment; arguments with
+// korvane-sim's scripts of host actions, one per line (a line starting with "#" is a comment; arguments with
 // blanks in double quotes, "" for a quote inside):
 //   open PATH                 open a document file
 //   new [NAME]                a new document

@@ -33,6 +33,10 @@ prepare() {
     # A crash must end the program at once instead of waiting on Wine's crash dialog.
     DISPLAY= wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
       >>"$dir/wineboot.log" 2>&1
+    # Windows not managed by a window manager (there is none on Xvfb) appear and activate at once
+    # instead of waiting for one: every message box and top-level window would cost seconds.
+    DISPLAY= wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+      >>"$dir/wineboot.log" 2>&1
     wineserver -w
     touch "$dir/prefix.ready"
   fi
@@ -41,7 +45,9 @@ prepare() {
 
 start_xvfb() {
   [ -n "${DISPLAY:-}" ] && return 0
-  if [ -s "$dir/xvfb.pid" ] && kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null; then return 0; fi
+  if [ -s "$dir/xvfb.pid" ] && [ -s "$dir/display" ] && kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null; then
+    return 0
+  fi
   local n
   for n in $(seq 91 140); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
@@ -61,7 +67,6 @@ case "$cmd" in
   prepare) prepare ;;
   start)
     prepare
-    rm -f "$dir/display"
     start_xvfb
     use_display
     setsid wineserver -p >"$dir/wineserver.log" 2>&1 < /dev/null

@@ -6,6 +6,7 @@
 #include "Raii.h"
 #include <wrl/client.h>
 #include <cstring>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -79,7 +80,8 @@ TEST_F(ComResources, TypeLibraryAttributes) {
     EXPECT_EQ(attr->syskind, SYS_WIN32);
     EXPECT_EQ(attr->wMajorVerNum, 1);
     EXPECT_EQ(attr->wMinorVerNum, 0);
-    EXPECT_EQ(attr->wLibFlags, 0);
+    // FHASDISKIMAGE is the run time's note that the library was loaded from a file.
+    EXPECT_EQ(attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE, 0);
     lib->ReleaseTLibAttr(attr);
 
     rud::Bstr name, text, helpFile;
@@ -109,7 +111,7 @@ TEST_F(ComResources, MyAddinInterfaceIsAHiddenDualDispatchInterfaceWithoutMember
     EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
     EXPECT_EQ(attr->wMajorVerNum, 1);
     EXPECT_EQ(attr->wMinorVerNum, 0);
-    const WORD required = TYPEFLAG_FDUAL | TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
+    const WORD required = TYPEFLAG_FDUAL | TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FDISPATCHABLE;
     EXPECT_EQ(attr->wTypeFlags & required, required) << std::hex << attr->wTypeFlags;
     EXPECT_EQ(attr->wTypeFlags & TYPEFLAG_FCANCREATE, 0);
     EXPECT_EQ(attr->cVars, 0);
@@ -132,10 +134,14 @@ TEST_F(ComResources, MyAddinInterfaceIsAHiddenDualDispatchInterfaceWithoutMember
     TypeAttr partnerAttr(partner.Get());
     ASSERT_TRUE(partnerAttr.ok());
     EXPECT_EQ(partnerAttr->typekind, TKIND_INTERFACE);
+    EXPECT_TRUE(IsEqualGUID(partnerAttr->guid, IID__MyAddin));
+    const WORD partnerFlags = TYPEFLAG_FDUAL | TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
+    EXPECT_EQ(partnerAttr->wTypeFlags & partnerFlags, partnerFlags) << std::hex << partnerAttr->wTypeFlags;
     EXPECT_EQ(partnerAttr->cFuncs, 0);
     EXPECT_EQ(partnerAttr->cbSizeVft, 7 * sizeof(void*));
 
-    for (const wchar_t* name : {L"OnConnection", L"QueryInterface", L"Anything"}) {
+    // No members of its own (the inherited IUnknown and IDispatch ones are found in IDispatch).
+    for (const wchar_t* name : {L"OnConnection", L"MyAddin", L"Anything"}) {
         LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
         MEMBERID id = 0;
         EXPECT_EQ(info->GetIDsOfNames(names, 1, &id), DISP_E_UNKNOWNNAME) << rud::narrow(name);
@@ -184,6 +190,39 @@ TEST_F(ComResources, MyAddinClassIsCreatableWithTheDefaultInterfaceThenTheHostsI
     }
 }
 
+// The type flags as the library stores them: what the run time reports of a dual interface is
+// partly computed, the stored words are exact. Layout of the "MSFT" format: a header of 0x54
+// bytes (4 more with a help DLL), the offsets of the type descriptions, 15 segment descriptors of
+// 16 bytes whose first locates the type descriptions; in each, the kind in the low nibble of the
+// first word and the type flags in the thirteenth.
+TEST_F(ComResources, StoredTypeFlagsAreExactlyTheDeclaredOnes) {
+    HRSRC res = FindResourceExW(server.module, L"TYPELIB", MAKEINTRESOURCEW(1), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    ASSERT_NE(res, nullptr);
+    auto data = static_cast<const BYTE*>(LockResource(LoadResource(server.module, res)));
+    const DWORD size = SizeofResource(server.module, res);
+    auto word = [&](size_t offset) {
+        INT32 v = 0;
+        if (offset + 4 <= size) std::memcpy(&v, data + offset, 4);
+        return v;
+    };
+    ASSERT_EQ(std::memcmp(data, "MSFT", 4), 0);
+    const INT32 count = word(0x20);
+    ASSERT_EQ(count, 2);
+    const size_t offsets = 0x54 + ((word(0x14) & 0x100) ? 4 : 0);
+    const size_t segments = offsets + 4 * static_cast<size_t>(count);
+    const size_t typeInfos = static_cast<size_t>(word(segments));
+    const INT32 expected[2][2] = {
+        {TKIND_DISPATCH, TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION |
+                             TYPEFLAG_FDISPATCHABLE},
+        {TKIND_COCLASS, TYPEFLAG_FCANCREATE},
+    };
+    for (size_t i = 0; i < 2; ++i) {
+        const size_t base = typeInfos + static_cast<size_t>(word(offsets + 4 * i));
+        EXPECT_EQ(word(base) & 0xF, expected[i][0]) << i;
+        EXPECT_EQ(word(base + 48), expected[i][1]) << i;
+    }
+}
+
 // --- version record -------------------------------------------------------------------------
 
 // The nodes of a version resource as "path=value" (values of text nodes only), in file order.
@@ -199,15 +238,20 @@ void WalkVersionNode(const BYTE* p, const BYTE* end, const std::wstring& parent,
         const BYTE* q = p + 6 + (name.size() + 1) * sizeof(wchar_t);
         q = p + ((q - p + 3) & ~3);
         std::wstring path = parent + L"\\" + name;
-        if (type == 1) {
-            out.push_back(path + L"=" + std::wstring(reinterpret_cast<const wchar_t*>(q), valueLength ? valueLength - 1 : 0));
-            q += valueLength * sizeof(wchar_t);
+        const wchar_t* text = reinterpret_cast<const wchar_t*>(q);
+        q += type == 1 ? valueLength * sizeof(wchar_t) : valueLength;
+        q = p + ((q - p + 3) & ~3);
+        if (q < nodeEnd) {
+            out.push_back(path);
+            WalkVersionNode(q, nodeEnd, path, out);
+        } else if (type == 1) {
+            // A text value's length counts its terminating zero when there is one.
+            size_t n = valueLength;
+            while (n > 0 && text[n - 1] == L'\0') --n;
+            out.push_back(path + L"=" + std::wstring(text, n));
         } else {
             out.push_back(path);
-            q += valueLength;
         }
-        q = p + ((q - p + 3) & ~3);
-        if (q < nodeEnd) WalkVersionNode(q, nodeEnd, path, out);
         p += (length + 3) & ~3;
     }
 }
@@ -302,6 +346,8 @@ struct BitmapSpec {
 
 struct DcDeleter { void operator()(HDC h) const noexcept { DeleteDC(h); } };
 
+void PrintTo(const BitmapSpec& spec, std::ostream* os) { *os << "bitmap " << spec.id; }
+
 class Bitmaps : public ComResources, public ::testing::WithParamInterface<BitmapSpec> {};
 
 TEST_P(Bitmaps, SizeDepthPaletteAndBackground) {
@@ -346,7 +392,7 @@ TEST_P(Bitmaps, SizeDepthPaletteAndBackground) {
             for (int x = x0; x < x1; ++x) n += at(x, y) == c;
         return n;
     };
-    if (spec.id == 105) {
+    if (spec.id == 105 || spec.id == 110) {
         EXPECT_GT(count(0, 20, RGB(0, 0, 255)), 20) << "blue outline";
         EXPECT_GT(count(0, 20, RGB(255, 255, 0)), 10) << "yellow funnel";
         EXPECT_GT(count(0, 20, RGB(255, 128, 0)), 2) << "orange spout";

@@ -3,6 +3,8 @@
 #include "com_testkit.h"
 #include "Identity.h"
 #include "KorvaneFramework.h"
+#include "Raii.h"
+#include <tlhelp32.h>
 #include <wrl/client.h>
 #include <algorithm>
 #include <cctype>
@@ -153,11 +155,74 @@ TEST_F(ComServer, DispatchComesFromTheEmbeddedTypeLibraryAndKnowsNoNames) {
     EXPECT_EQ(attr->cVars, 0);
     info->ReleaseTypeAttr(attr);
 
-    for (const wchar_t* name : {L"OnConnection", L"OnDisconnection", L"QueryInterface", L"Invoke", L"Anything"}) {
+    for (const wchar_t* name : {L"OnConnection", L"OnDisconnection", L"MyAddin", L"Anything"}) {
         LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
         DISPID id = 12345;
         EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME) << rud::narrow(name);
     }
+}
+
+// The type information also knows the inherited IUnknown and IDispatch members of the dual
+// interface; a late-bound caller must not reach them: no name, and no call of AddRef or Release
+// through Invoke.
+TEST_F(ComServer, DispatchKnowsNotEvenTheInheritedNames) {
+    ComPtr<IUnknown> addin = NewAddin();
+    ASSERT_TRUE(addin);
+    ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(addin.As(&dispatch), S_OK);
+    for (const wchar_t* name : {L"QueryInterface", L"AddRef", L"Release", L"GetTypeInfoCount", L"GetTypeInfo",
+                                L"GetIDsOfNames", L"Invoke"}) {
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        DISPID id = 12345;
+        EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME) << rud::narrow(name);
+    }
+
+    // The member ids the type information gives to AddRef and Release.
+    ComPtr<ITypeInfo> info;
+    ASSERT_EQ(dispatch->GetTypeInfo(0, 0, &info), S_OK);
+    for (const wchar_t* name : {L"AddRef", L"Release"}) {
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        MEMBERID id = MEMBERID_NIL;
+        if (FAILED(info->GetIDsOfNames(names, 1, &id))) continue;
+        const ULONG before = (dispatch->AddRef(), dispatch->Release());
+        DISPPARAMS none{};
+        rud::Variant result;
+        EXPECT_TRUE(FAILED(dispatch->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr)))
+            << rud::narrow(name);
+        const ULONG after = (dispatch->AddRef(), dispatch->Release());
+        EXPECT_EQ(after, before) << rud::narrow(name) << " changed the reference count";
+    }
+}
+
+size_t ThreadsOfThisProcess() {
+    rud::UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (snapshot.get() == INVALID_HANDLE_VALUE) {
+        snapshot.release();
+        return 0;
+    }
+    size_t n = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry))
+        n += entry.th32OwnerProcessID == GetCurrentProcessId();
+    return n;
+}
+
+// Loading the server sets up nothing but itself: no thread, no object.
+TEST(ComServerLoad, LoadingStartsNoThreadAndMakesNoObject) {
+    // The system DLLs the server imports are loaded first, so that only the server's own entry
+    // point runs in the measured load.
+    rud::UniqueModule dependencies[] = {rud::UniqueModule(LoadLibraryW(L"ole32.dll")),
+                                        rud::UniqueModule(LoadLibraryW(L"oleaut32.dll")),
+                                        rud::UniqueModule(LoadLibraryW(L"user32.dll")),
+                                        rud::UniqueModule(LoadLibraryW(L"gdi32.dll")),
+                                        rud::UniqueModule(LoadLibraryW(L"comctl32.dll"))};
+    const size_t before = ThreadsOfThisProcess();
+    ASSERT_GT(before, 0u);
+    Server server;
+    ASSERT_TRUE(server.complete());
+    EXPECT_EQ(ThreadsOfThisProcess(), before);
+    EXPECT_EQ(server.canUnloadNow(), S_OK);
 }
 
 // --- the PE image: exports and imports read from the loaded module ---------------------------

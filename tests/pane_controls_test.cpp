@@ -17,7 +17,7 @@ using panetest::Pump;
 
 namespace {
 
-TEST(Twips, ConversionAtKnownResolutions) {
+TEST(PaneTwips, ConversionAtKnownResolutions) {
     EXPECT_EQ(TwipsToPixels(1440, 96), 96);
     EXPECT_EQ(TwipsToPixels(4615, 96), 308);  // 307.67
     EXPECT_EQ(TwipsToPixels(1440, 120), 120);
@@ -29,7 +29,7 @@ TEST(Twips, ConversionAtKnownResolutions) {
 }
 
 // A form with one container holding a few controls; the owner reference is a plain token.
-class FormFixture : public ::testing::Test {
+class PaneControls : public ::testing::Test {
 protected:
     void SetUp() override {
         form = std::make_unique<Form>([this]() -> std::shared_ptr<void> {
@@ -56,7 +56,7 @@ protected:
     TextBox text;
 };
 
-TEST_F(FormFixture, PositionsReadBackWhatTheWindowTook) {
+TEST_F(PaneControls, PositionsReadBackWhatTheWindowTook) {
     EXPECT_NEAR(tree.Left(), 150, PixelX());
     EXPECT_NEAR(tree.Top(), 150, PixelY());
     EXPECT_NEAR(tree.Width(), 3000, PixelX());
@@ -81,7 +81,7 @@ TEST_F(FormFixture, PositionsReadBackWhatTheWindowTook) {
     EXPECT_DOUBLE_EQ(form->ScaleHeight(), form->Height());
 }
 
-TEST_F(FormFixture, ContainerResizeRunsItsHandler) {
+TEST_F(PaneControls, ContainerResizeRunsItsHandler) {
     int resized = 0;
     box.onResize = [&] { ++resized; };
     box.SetWidth(2000);
@@ -90,7 +90,7 @@ TEST_F(FormFixture, ContainerResizeRunsItsHandler) {
     EXPECT_EQ(resized, 1);
 }
 
-TEST_F(FormFixture, DockedAreaSpansTheFormAndRunsBeforeTheFormsHandler) {
+TEST_F(PaneControls, DockedAreaSpansTheFormAndRunsBeforeTheFormsHandler) {
     std::vector<std::string> order;
     form->DockTop(box);
     box.onResize = [&] { order.push_back("box"); };
@@ -103,7 +103,7 @@ TEST_F(FormFixture, DockedAreaSpansTheFormAndRunsBeforeTheFormsHandler) {
     EXPECT_EQ(box.Left(), 0);
 }
 
-TEST_F(FormFixture, ButtonClickRunsHandlerInsideAReference) {
+TEST_F(PaneControls, ButtonClickRunsHandlerInsideAReference) {
     int clicks = 0;
     long held = -1;
     button.onClick = [&] {
@@ -120,7 +120,7 @@ TEST_F(FormFixture, ButtonClickRunsHandlerInsideAReference) {
     EXPECT_EQ(clicks, 1);
 }
 
-TEST_F(FormFixture, FailingHandlerDoesNotEscape) {
+TEST_F(PaneControls, FailingHandlerDoesNotEscape) {
     button.onClick = [] { throw rud::ObjectNotSetError(); };
     SendMessageW(button.hWnd(), BM_CLICK, 0, 0);
     Pump();
@@ -128,7 +128,7 @@ TEST_F(FormFixture, FailingHandlerDoesNotEscape) {
     EXPECT_TRUE(IsWindow(button.hWnd()));
 }
 
-TEST_F(FormFixture, ToolTipsCanBeSetChangedAndRemoved) {
+TEST_F(PaneControls, ToolTipsCanBeSetChangedAndRemoved) {
     text.SetToolTipText(L"first");
     HWND tips = form->ToolTips();
     ASSERT_NE(tips, nullptr);
@@ -154,7 +154,7 @@ TEST_F(FormFixture, ToolTipsCanBeSetChangedAndRemoved) {
     EXPECT_EQ(SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0), 1);
 }
 
-TEST_F(FormFixture, DestroyTakesEveryWindowAndObject) {
+TEST_F(PaneControls, DestroyTakesEveryWindowAndObject) {
     HICON icon = MakeFolderPicture().release();
     CommandButton pic;
     pic.CreateGraphical(*form, box, rud::UniqueIcon(icon), 0, 0, 450, 315, 4);
@@ -178,7 +178,7 @@ TEST_F(FormFixture, DestroyTakesEveryWindowAndObject) {
     EXPECT_THROW(tree.Left(), rud::AddInError);
 }
 
-TEST_F(FormFixture, WindowsDestroyedFromOutsideAreForgotten) {
+TEST_F(PaneControls, WindowsDestroyedFromOutsideAreForgotten) {
     HWND page = panetest::MakeParent(300, 200);
     ASSERT_NE(page, nullptr);
     SetParent(form->hWnd(), page);
@@ -215,7 +215,7 @@ std::vector<std::wstring> ChildrenTexts(TreeView& tree, HTREEITEM parent) {
     return out;
 }
 
-TEST_F(FormFixture, TreeKeysAreUnique) {
+TEST_F(PaneControls, TreeKeysAreUnique) {
     tree.Add(std::nullopt, std::nullopt, L"A", L"[A]");
     tree.Add(L"A", TreeView::tvwChild, L"A|B", L"B=x");
     EXPECT_EQ(ErrorNumberOf([&] { tree.Add(std::nullopt, std::nullopt, L"A", L"[A]"); }), 35602);
@@ -235,7 +235,7 @@ TEST_F(FormFixture, TreeKeysAreUnique) {
     EXPECT_EQ(ErrorNumberOf([&] { tree.Add(L"nope", TreeView::tvwChild, L"x", L"x"); }), 35601);
 }
 
-TEST_F(FormFixture, TreeNodesReportKeyTextParentAndExpansion) {
+TEST_F(PaneControls, TreeNodesReportKeyTextParentAndExpansion) {
     TreeView::Node a = tree.Add(std::nullopt, std::nullopt, L"A", L"[A]");
     TreeView::Node b = tree.Add(L"A", TreeView::tvwChild, L"A|B", L"B=x");
     TreeView::Node c = tree.Add(L"A", TreeView::tvwChild, L"A|C", L"C=");
@@ -274,7 +274,7 @@ TEST_F(FormFixture, TreeNodesReportKeyTextParentAndExpansion) {
     EXPECT_EQ(tree.Item(1).Text(), L"again");
 }
 
-TEST_F(FormFixture, TreeRelationshipsPlaceNodes) {
+TEST_F(PaneControls, TreeRelationshipsPlaceNodes) {
     tree.Add(std::nullopt, std::nullopt, L"M", L"M");
     tree.Add(L"M", TreeView::tvwNext, L"N", L"N");
     tree.Add(L"M", TreeView::tvwFirst, L"F", L"F");
@@ -284,7 +284,7 @@ TEST_F(FormFixture, TreeRelationshipsPlaceNodes) {
     EXPECT_EQ(ErrorNumberOf([&] { tree.Add(L"M", 9, L"Z", L"Z"); }), 5);
 }
 
-TEST_F(FormFixture, TreeClickRunsAfterTheClickSelected) {
+TEST_F(PaneControls, TreeClickRunsAfterTheClickSelected) {
     TreeView::Node a = tree.Add(std::nullopt, std::nullopt, L"A", L"[A]");
     TreeView::Node b = tree.Add(L"A", TreeView::tvwChild, L"A|B", L"B=x");
     tree.Add(L"A", TreeView::tvwChild, L"A|C", L"C=");
@@ -316,7 +316,7 @@ TEST_F(FormFixture, TreeClickRunsAfterTheClickSelected) {
     EXPECT_EQ(actions[1], static_cast<UINT>(TVC_BYKEYBOARD));
 }
 
-TEST_F(FormFixture, ManyNodesKeepTheirKeys) {
+TEST_F(PaneControls, ManyNodesKeepTheirKeys) {
     {
         TreeView::UpdateGuard quiet(tree);
         tree.Add(std::nullopt, std::nullopt, L"S", L"[S]");
@@ -331,7 +331,7 @@ TEST_F(FormFixture, ManyNodesKeepTheirKeys) {
 
 // ---- the folder picture ----------------------------------------------------------------------
 
-TEST(FolderPicture, SixteenBySixteenOpenYellowFolderWithArrow) {
+TEST(PaneFolderPicture, SixteenBySixteenOpenYellowFolderWithArrow) {
     int yellow = 0, arrow = 0, transparent = 0;
     for (int y = 0; y < kFolderPictureSize; ++y)
         for (int x = 0; x < kFolderPictureSize; ++x) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fakedoc {
@@ -17,6 +18,15 @@ using Microsoft::WRL::ComPtr;
 struct Log {
     std::vector<std::wstring> calls;
 };
+
+// Takes the one reference a new object starts with. (mingw-w64's ComPtr::Attach adds a
+// reference of its own, so it cannot be used for that.)
+template <class T, class... A>
+ComPtr<T> New(A&&... args) {
+    ComPtr<T> p;
+    *p.GetAddressOf() = new T(std::forward<A>(args)...);
+    return p;
+}
 
 // Reference counting, IUnknown and IDispatch by a name table; Invoke is the object's own.
 class Object : public IDispatch {
@@ -93,6 +103,7 @@ protected:
 class Enumerator : public IEnumVARIANT {
 public:
     explicit Enumerator(std::vector<ComPtr<IDispatch>> items) : items_(std::move(items)) {}
+    virtual ~Enumerator() = default;
     STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
         if (riid == IID_IUnknown || riid == IID_IEnumVARIANT) {
             *out = static_cast<IEnumVARIANT*>(this);
@@ -194,8 +205,7 @@ public:
     int saves = 0;
 
     Property* Add(const std::wstring& name, VARIANT value) {
-        ComPtr<Property> p;
-        p.Attach(new Property(log_, name, value));
+        ComPtr<Property> p = New<Property>(log_, name, value);
         props.push_back(p);
         return p.Get();
     }
@@ -271,15 +281,14 @@ class Document : public Object {
 public:
     Document(std::shared_ptr<Log> log, std::wstring fullName)
         : Object(log), fullName_(std::move(fullName)) {
-        sets_.Attach(new PropertySets(log));
+        sets_ = New<PropertySets>(log);
     }
 
     std::wstring fullName_;
     ComPtr<PropertySets> sets_;
 
     PropertySet* AddSet(const std::wstring& name) {
-        ComPtr<PropertySet> s;
-        s.Attach(new PropertySet(log_, name));
+        ComPtr<PropertySet> s = New<PropertySet>(log_, name);
         sets_->sets.push_back(s);
         return s.Get();
     }
@@ -318,9 +327,7 @@ protected:
 };
 
 inline ComPtr<Document> MakeDocument(std::shared_ptr<Log> log, const std::wstring& fullName) {
-    ComPtr<Document> d;
-    d.Attach(new Document(std::move(log), fullName));
-    return d;
+    return New<Document>(std::move(log), fullName);
 }
 
 } // namespace fakedoc

@@ -22,7 +22,9 @@ inline double PixelX() { return 1440.0 / rud::pane::ScreenDpi().x; }
 inline double PixelY() { return 1440.0 / rud::pane::ScreenDpi().y; }
 
 // A plain top-level window with a client area of the given pixel size, standing for a page.
-inline HWND MakeParent(int clientWidth, int clientHeight, DWORD style = WS_OVERLAPPEDWINDOW) {
+// A popup by default: under Wine without a window manager, hiding or destroying a visible
+// captioned window waits two seconds for a withdrawal that never comes.
+inline HWND MakeParent(int clientWidth, int clientHeight, DWORD style = WS_POPUP | WS_CLIPCHILDREN) {
     static ATOM atom = [] {
         WNDCLASSW wc{};
         wc.lpfnWndProc = DefWindowProcW;

@@ -34,7 +34,7 @@ LRESULT CALLBACK Recorder(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(h, msg, wp, lp);
 }
 
-HWND MakeRecorded(DWORD style) {
+HWND MakeRecorded(DWORD style, HWND parent = nullptr) {
     static ATOM atom = [] {
         WNDCLASSW wc{};
         wc.lpfnWndProc = Recorder;
@@ -43,11 +43,11 @@ HWND MakeRecorded(DWORD style) {
         return RegisterClassW(&wc);
     }();
     (void)atom;
-    return CreateWindowExW(0, L"PaneTestRecorded", L"w", style, 20, 30, 200, 100, nullptr, nullptr,
+    return CreateWindowExW(0, L"PaneTestRecorded", L"w", style, 20, 30, 200, 100, parent, nullptr,
                            GetModuleHandleW(nullptr), nullptr);
 }
 
-class WindowHosting : public ::testing::Test {
+class PaneHosting : public ::testing::Test {
 protected:
     void SetUp() override {
         parent = panetest::MakeParent(300, 200);
@@ -67,7 +67,7 @@ protected:
 constexpr LONG kChild = WS_CHILD;
 constexpr LONG kPopup = static_cast<LONG>(WS_POPUP);
 
-TEST_F(WindowHosting, PopupBecomesPlainChildWithOtherBitsKept) {
+TEST_F(PaneHosting, PopupBecomesPlainChildWithOtherBitsKept) {
     child = MakeRecorded(WS_POPUP | WS_CLIPCHILDREN | WS_BORDER);
     ASSERT_NE(child, nullptr);
     LONG before = GetWindowLongA(child, GWL_STYLE);
@@ -88,7 +88,7 @@ TEST_F(WindowHosting, PopupBecomesPlainChildWithOtherBitsKept) {
     EXPECT_EQ(seen.styles[1].parentAtThatMoment, parent);
 }
 
-TEST_F(WindowHosting, KeepPopupLeavesBothBitsAndWritesOnce) {
+TEST_F(PaneHosting, KeepPopupLeavesBothBitsAndWritesOnce) {
     child = MakeRecorded(WS_POPUP);
     ASSERT_NE(child, nullptr);
     LONG before = GetWindowLongA(child, GWL_STYLE);
@@ -101,7 +101,7 @@ TEST_F(WindowHosting, KeepPopupLeavesBothBitsAndWritesOnce) {
     EXPECT_EQ(seen.styles.size(), 1u);
 }
 
-TEST_F(WindowHosting, OverlappedWindowGetsChildBit) {
+TEST_F(PaneHosting, OverlappedWindowGetsChildBit) {
     child = MakeRecorded(WS_OVERLAPPED | WS_CAPTION);
     ASSERT_NE(child, nullptr);
     LONG before = GetWindowLongA(child, GWL_STYLE);
@@ -110,7 +110,7 @@ TEST_F(WindowHosting, OverlappedWindowGetsChildBit) {
     EXPECT_EQ(GetAncestor(child, GA_PARENT), parent);
 }
 
-TEST_F(WindowHosting, ZeroHandlesChangeNothing) {
+TEST_F(PaneHosting, ZeroHandlesChangeNothing) {
     child = MakeRecorded(WS_POPUP);
     ASSERT_NE(child, nullptr);
     LONG before = GetWindowLongA(child, GWL_STYLE);
@@ -124,10 +124,9 @@ TEST_F(WindowHosting, ZeroHandlesChangeNothing) {
     EXPECT_TRUE(seen.styles.empty());
 }
 
-TEST_F(WindowHosting, RefreshWindowFrameKeepsPlaceSizeAndOrder) {
-    child = MakeRecorded(WS_CHILD | WS_VISIBLE | WS_BORDER);
+TEST_F(PaneHosting, RefreshWindowFrameKeepsPlaceSizeAndOrder) {
+    child = MakeRecorded(WS_CHILD | WS_VISIBLE | WS_BORDER, parent);
     ASSERT_NE(child, nullptr);
-    SetParent(child, parent);
     HWND sibling = CreateWindowW(L"STATIC", L"s", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, parent, nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(sibling, nullptr);
@@ -157,7 +156,7 @@ TEST_F(WindowHosting, RefreshWindowFrameKeepsPlaceSizeAndOrder) {
     DestroyWindow(sibling);
 }
 
-TEST_F(WindowHosting, RefreshWindowFrameOnNoWindowIsHarmless) {
+TEST_F(PaneHosting, RefreshWindowFrameOnNoWindowIsHarmless) {
     ShowWindow(parent, SW_SHOWNOACTIVATE);
     panetest::Pump();
     ValidateRect(parent, nullptr);

@@ -370,3 +370,59 @@ TEST(ShowMessage, WithoutAnActiveWindowTheBoxHasNoOwner) {
     EXPECT_EQ(boxes.boxes()[0].owner, nullptr);
     EXPECT_EQ(boxes.boxes()[0].icon, BoxIcon::None);
 }
+
+namespace {
+thread_local bool t_refuseBoxes = false;
+LRESULT CALLBACK RefuseDialogs(int code, WPARAM wp, LPARAM lp) {
+    if (code == HCBT_CREATEWND && t_refuseBoxes) {
+        wchar_t cls[16] = {};
+        GetClassNameW(reinterpret_cast<HWND>(wp), cls, 16);
+        if (lstrcmpW(cls, L"#32770") == 0) return 1;
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+} // namespace
+
+TEST(ShowCriticalEvent, BoxThatCannotBeShownBecomesTheFailure) {
+    UniqueHook refuse(SetWindowsHookExW(WH_CBT, RefuseDialogs, nullptr, GetCurrentThreadId()));
+    ASSERT_TRUE(refuse);
+    t_refuseBoxes = true;
+    korvane::DebugOutputCapture trace;
+    std::wstring where = L"initForm";
+    bool raised = false;
+    try {
+        try {
+            throw AddInError(91, L"first");
+        } catch (...) {
+            ShowCriticalEvent(where, 20);
+        }
+    } catch (const AddInError& e) {
+        raised = true;
+        EXPECT_NE(e.number(), 91) << "the box's failure replaces the error being reported";
+        EXPECT_FALSE(e.description().empty());
+    }
+    t_refuseBoxes = false;
+    EXPECT_TRUE(raised);
+    ASSERT_EQ(trace.count(), 1u) << "the report is traced before the box is tried";
+    EXPECT_EQ(trace.lines()[0].substr(0, 39), "An unexpected error condition occurred.");
+}
+
+TEST(ShowCriticalEvent, BoxClosedWithItsOwnerIsNoFailure) {
+    UniqueWindow owner = MakeActiveWindow();
+    ASSERT_TRUE(owner);
+    ASSERT_EQ(GetActiveWindow(), owner.get());
+    HWND raw = owner.get();
+    MessageBoxCapture boxes([&](const rud::testkit::CapturedBox&) { owner.reset(); });
+    std::wstring where = L"BeforeDocumentCloseC:\\a.kvd";
+    bool returned = false;
+    try {
+        throw AddInError(5, L"x");
+    } catch (...) {
+        EXPECT_NO_THROW(ShowCriticalEvent(where, 10));
+        returned = true;
+    }
+    EXPECT_TRUE(returned);
+    ASSERT_EQ(boxes.count(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].owner, raw);
+    EXPECT_FALSE(IsWindow(raw));
+}

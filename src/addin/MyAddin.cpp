@@ -13,8 +13,8 @@ using Microsoft::WRL::ComPtr;
 using namespace rud;
 
 namespace {
-
 ComPtr<IDispatch> AsHostInterface(IDispatch* object, const IID& iid);
+} // namespace
 
 class MyAddin final : public _MyAddin, public IKorvaneAddIn {
 public:
@@ -53,12 +53,13 @@ public:
         if (index != 0) return DISP_E_BADINDEX;
         return module::GetTypeInfoOf(IID__MyAddin, info);
     }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    // No name is known: the interface has no members of its own, and the inherited ones are not
+    // reachable through dispatch.
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR*, UINT count, LCID, DISPID* ids) override {
         if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-        ComPtr<ITypeInfo> info;
-        HRESULT hr = module::GetTypeInfoOf(IID__MyAddin, &info);
-        if (FAILED(hr)) return hr;
-        return info->GetIDsOfNames(names, count, ids);
+        if (!ids) return E_POINTER;
+        for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+        return DISP_E_UNKNOWNNAME;
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                      EXCEPINFO* excepInfo, UINT* argErr) override {
@@ -87,6 +88,8 @@ private:
     std::shared_ptr<Commands> m_commands;
 };
 
+namespace {
+
 // A host object as the interface the hub's field is declared with.
 ComPtr<IDispatch> AsHostInterface(IDispatch* object, const IID& iid) {
     if (!object) throw ObjectNotSetError();
@@ -102,6 +105,8 @@ ComPtr<IUnknown> AsUnknown(const VARIANT& v) {
     if (object) object.As(&out);
     return out;
 }
+
+} // namespace
 
 HRESULT MyAddin::OnConnection(IDispatch* Application, LONG, IDispatch* AddInInstance) {
     // The first steps are not protected: their failure is the call's result.
@@ -161,8 +166,6 @@ Variant MyAddin::JoinWithLineFeeds(const std::wstring& part1, const std::wstring
                                    const std::wstring& part4, const std::wstring& part5, const std::wstring& part6) {
     return Variant::fromString(part1 + L'\n' + part2 + L'\n' + part3 + L'\n' + part4 + L'\n' + part5 + L'\n' + part6);
 }
-
-} // namespace
 
 HRESULT CreateMyAddin(REFIID riid, void** ppv) noexcept {
     if (!ppv) return E_POINTER;

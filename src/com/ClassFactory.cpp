@@ -1,7 +1,7 @@
 // DllGetClassObject and the one class factory, driven by a table of creatable classes.
 #include "Identity.h"
 #include "Module.h"
-#include "../addin/MyAddin.h"
+#include "MyAddin.h"
 #include <wrl/client.h>
 #include <new>
 

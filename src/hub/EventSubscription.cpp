@@ -58,10 +58,13 @@ public:
 private:
     ~EventSink() { module::ReleaseObject(); }
 
-    LONG refs_ = 1;
+    LONG refs_ = 0;  // the first ComPtr takes the first reference
     IID iid_;
     EventSubscription::Handler handler_;
 };
+
+EventSubscription::EventSubscription() noexcept = default;
+EventSubscription::~EventSubscription() { Disconnect(); }
 
 void EventSubscription::Connect(IUnknown* source, const IID& eventIid, Handler handler) {
     if (!source) throw ObjectNotSetError();
@@ -71,8 +74,7 @@ void EventSubscription::Connect(IUnknown* source, const IID& eventIid, Handler h
     ComPtr<IConnectionPoint> point;
     hr = container->FindConnectionPoint(eventIid, &point);
     if (FAILED(hr)) ThrowFailedCall(hr, container.Get(), &IID_IConnectionPointContainer);
-    ComPtr<EventSink> sink;
-    sink.Attach(new EventSink(eventIid, std::move(handler)));
+    ComPtr<EventSink> sink(new EventSink(eventIid, std::move(handler)));
     DWORD cookie = 0;
     hr = point->Advise(sink.Get(), &cookie);
     if (FAILED(hr)) {

@@ -18,10 +18,10 @@ public:
     // Handles one event: its dispatch id and parameters as the source sent them.
     using Handler = std::function<HRESULT(DISPID id, DISPPARAMS* params, EXCEPINFO* excepInfo)>;
 
-    EventSubscription() = default;
+    EventSubscription() noexcept;
     EventSubscription(const EventSubscription&) = delete;
     EventSubscription& operator=(const EventSubscription&) = delete;
-    ~EventSubscription() { Disconnect(); }
+    ~EventSubscription();
 
     // Connects a new sink for eventIid to source's connection point (throws on failure, leaving
     // the subscription unconnected).

@@ -354,8 +354,6 @@ void Form::Register(Control& control) {
     byWindow_[control.hWnd()] = &control;
 }
 
-void Form::Unregister(HWND hWnd) noexcept { byWindow_.erase(hWnd); }
-
 Control* Form::Find(HWND hWnd) const noexcept {
     auto it = byWindow_.find(hWnd);
     return it == byWindow_.end() ? nullptr : it->second;

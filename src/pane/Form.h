@@ -178,7 +178,6 @@ public:
 private:
     friend class Control;
     void Register(Control& control);
-    void Unregister(HWND hWnd) noexcept;
     bool Handle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) noexcept override;
     void OnWindowGone() noexcept override;
     void Dock() noexcept;

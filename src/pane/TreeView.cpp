@@ -224,6 +224,11 @@ bool TreeView::OnNotify(const NMHDR& hdr, LRESULT& result) {
         result = 0;
         return true;
     }
+    case TVN_ITEMEXPANDEDW:
+    case TVN_ITEMEXPANDEDA:
+        if (onExpanded && form_) form_->Run(onExpanded);
+        result = 0;
+        return true;
     default:
         return false;
     }

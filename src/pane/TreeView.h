@@ -42,6 +42,8 @@ public:
     std::function<void()> onClick;
     // The selection changed; `action` is TVC_BYMOUSE, TVC_BYKEYBOARD or TVC_UNKNOWN (code).
     std::function<void(UINT action)> onSelChanged;
+    // The user expanded or collapsed a node (collapsing can move the selection to it).
+    std::function<void()> onExpanded;
 
     void Create(Form& form, Control& parent, double left, double top, double width, double height,
                 int tabIndex);

@@ -115,7 +115,7 @@ frmBar::~frmBar() {
     }
 }
 
-bool frmBar::IsLoaded() const noexcept { return impl_->form.Exists(); }
+bool frmBar::IsLoaded() const noexcept { return impl_->loaded; }
 HWND frmBar::hWnd() const noexcept { return impl_->form.hWnd(); }
 
 void frmBar::Load() {
@@ -151,12 +151,16 @@ void frmBar::Load() {
         p.TV1.onSelChanged = [this](UINT) {
             if (impl_->selectingByCode == 0) TV1_Click();
         };
+        p.TV1.onExpanded = [this] {
+            if (impl_->selectingByCode == 0 && impl_->TV1.SelectedItem().Handle() != impl_->actedOn) TV1_Click();
+        };
         p.cmdModify.onClick = [this] { cmdModify_Click(); };
         p.cmdOpen.onClick = [this] { cmdOpen_Click(); };
     } catch (...) {
         p.form.Destroy();
         throw;
     }
+    p.loaded = true;
     Form_Load();
     p.form.SetEventsEnabled(true);
 }
@@ -166,6 +170,7 @@ void frmBar::Unload() {
     // Keep the form while it unloads, whoever drops the last other reference meanwhile.
     std::shared_ptr<frmBar> hold = weak_from_this().lock();
     Form_Unload();
+    impl_->loaded = false;
     impl_->form.Destroy();
     impl_->properties.clear();
 }
@@ -243,6 +248,7 @@ void frmBar::RefreshPropertyTree() {
         label = 10;
         p.TV1.Clear();
         p.properties.clear();
+        p.actedOn = nullptr;
         p.txtValue.SetText(L"");
         p.m_PropSetName.clear();
         p.m_PropName.clear();
@@ -305,6 +311,7 @@ void frmBar::RefreshPropertyTree() {
 void frmBar::TV1_Click() {
     Parts& p = *impl_;
     TreeView::Node node = p.TV1.SelectedItem();
+    p.actedOn = node.Handle();
     if (!node) {
         p.txtValue.SetText(L"");
         p.cmdModify.SetEnabled(false);

@@ -40,6 +40,13 @@ struct frmBar::Parts : rud::pane::LayoutTarget {
     };
     std::unordered_map<HTREEITEM, PropertyNode> properties;
 
+    // Loaded from Load to Unload, even when the host destroys the page (and with it the form's
+    // window) in between: Unload still runs Form_Unload then.
+    bool loaded = false;
+
+    // The node TV1_Click last acted on.
+    HTREEITEM actedOn = nullptr;
+
     // Above 0 while the form's own code changes the tree's selection (those changes are no click).
     int selectingByCode = 0;
 

@@ -69,8 +69,12 @@ void ShowCriticalEvent(std::wstring& where, long label) {
     if (where.empty()) where = kUnknownRoutine;
     std::wstring report = CriticalEventReport(where, label, current.number(), current.description());
     TraceLine(report);
-    if (ShowMessage(report, kCriticalBoxFlags) <= 0) {
+    int pressed = ShowMessage(report, kCriticalBoxFlags);
+    if (pressed <= 0) {
         DWORD code = GetLastError();
+        // A box that was up and went away with the window that owned it gives 0 and this
+        // error; a box that could not be made at all gives -1 or another error.
+        if (pressed == 0 && code == ERROR_INVALID_WINDOW_HANDLE) return;
         HRESULT hr = code ? HRESULT_FROM_WIN32(code) : E_FAIL;
         throw AddInError(ErrorNumberFromHResult(hr), SystemMessage(hr));
     }
@@ -79,6 +83,7 @@ void ShowCriticalEvent(std::wstring& where, long label) {
 int ShowMessage(std::wstring_view text, UINT flags) noexcept {
     try {
         std::wstring body(text);
+        SetLastError(ERROR_SUCCESS);  // so that a failure's reason is the box's own
         return MessageBoxW(GetActiveWindow(), body.c_str(), kAppTitle, flags);
     } catch (...) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);

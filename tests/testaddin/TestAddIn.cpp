@@ -26,6 +26,10 @@ int g_mode = 0;  // 1: sinks refuse the event IID; 2: OnConnection fails; 3: a d
 void Note(const std::wstring& line) {
     try {
         g_journal += line + L"\n";
+        // The same line on the debug-output channel, where korvane-sim prints it.
+        std::string ansi;
+        for (wchar_t c : line) ansi += c < 128 ? static_cast<char>(c) : '?';
+        OutputDebugStringA(("TestAddIn: " + ansi + "\n").c_str());
     } catch (...) {
     }
 }
@@ -62,7 +66,7 @@ std::wstring FullNameOf(IDispatch* doc) {
 class AddIn;
 
 // One sink per event interface; its back pointer is cleared when the subscription ends.
-class Sink : public IDispatch {
+class Sink final : public IDispatch {
 public:
     Sink(const wchar_t* name, const IID& iid) : name_(name), iid_(iid) { ++g_objects; }
     ~Sink() { --g_objects; }
@@ -132,7 +136,7 @@ private:
     IDispatch* kept_ = nullptr;  // never released: mode 3 only
 };
 
-class AddIn : public IKorvaneAddIn {
+class AddIn final : public IKorvaneAddIn {
 public:
     AddIn() { ++g_objects; }
     ~AddIn() {
@@ -155,6 +159,8 @@ public:
         return n;
     }
     HRESULT STDMETHODCALLTYPE OnConnection(IDispatch* app, LONG mode, IDispatch* addIn) override {
+        wchar_t env[8] = {};
+        if (g_mode == 0 && GetEnvironmentVariableW(L"KORVANE_TEST_ADDIN_MODE", env, 8)) g_mode = _wtoi(env);
         Note(L"OnConnection " + std::to_wstring(mode));
         if (g_mode == 2) return E_FAIL;
         if (!app || !addIn) return E_POINTER;

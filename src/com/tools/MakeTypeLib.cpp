@@ -90,6 +90,8 @@ void Write(const wchar_t* outPath, const wchar_t* hostPath) {
     Check(coclass->AddRefTypeInfo(addInInterface.Get(), &addInRef), "MyAddin AddRefTypeInfo(IKorvaneAddIn)");
     Check(coclass->AddImplType(1, addInRef), "MyAddin AddImplType(IKorvaneAddIn)");
     Check(coclass->SetImplTypeFlags(1, 0), "MyAddin SetImplTypeFlags(1)");
+    // Adding a dispatch interface marks the class dispatchable: creatable is all it is.
+    Check(coclass->SetTypeFlags(TYPEFLAG_FCANCREATE), "MyAddin SetTypeFlags");
     Check(coclass->LayOut(), "MyAddin LayOut");
 
     Check(lib->SaveAllChanges(), "SaveAllChanges");

@@ -1,0 +1,228 @@
+// The registry of document panes: one host page and one pane form per document, through the host
+// simulator on real windows.
+#include "addin_fixture.h"
+
+using kvhost::DocId;
+
+namespace {
+
+constexpr HRESULT kRefused = static_cast<HRESULT>(0x80040217);
+
+BOOL CALLBACK CountChild(HWND, LPARAM p) {
+    ++*reinterpret_cast<size_t*>(p);
+    return TRUE;
+}
+
+BOOL CALLBACK CountTopLevel(HWND w, LPARAM p) {
+    ++*reinterpret_cast<size_t*>(p);
+    EnumChildWindows(w, CountChild, p);
+    return TRUE;
+}
+
+// The windows of this thread, children included.
+size_t CountThreadWindows() {
+    size_t n = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountTopLevel, reinterpret_cast<LPARAM>(&n));
+    return n;
+}
+
+struct ClassSearch {
+    const wchar_t* cls;
+    HWND found;
+};
+
+BOOL CALLBACK MatchClass(HWND w, LPARAM p) {
+    auto* s = reinterpret_cast<ClassSearch*>(p);
+    wchar_t name[64] = {};
+    GetClassNameW(w, name, 64);
+    if (lstrcmpiW(name, s->cls) == 0) {
+        s->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindChildOfClass(HWND parent, const wchar_t* cls) {
+    ClassSearch s{cls, nullptr};
+    EnumChildWindows(parent, MatchClass, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+} // namespace
+
+using Registry = AddInTest;
+
+TEST_F(Registry, OpeningADocumentPutsAFormIntoANewPageInOrder) {
+    ConnectAndClear();
+    NewDoc(L"C:\\docs\\a.json");
+    auto pages = host().Pages();
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].toolTip, L"RI Doroz OZA");
+    EXPECT_EQ(pages[0].bitmapId, 105);
+    std::wstring h = Decimal(pages[0].hwnd);
+    long opened = IndexOf(L"AddIn: AfterNewDocumentOpen C:\\docs\\a.json");
+    long page = IndexOf(L"AddIn: AddVaneBarPage " + h);
+    long load = IndexOf(L"AddIn: Form_Load");
+    long parent = IndexOf(L"AddIn: ChangeParentWindow " + h);
+    long init = IndexOf(L"Addin: InitForm for C:\\docs\\a.json");
+    ASSERT_GE(opened, 0);
+    EXPECT_LT(opened, page);
+    EXPECT_LT(page, load);
+    EXPECT_LT(load, parent);
+    EXPECT_LT(parent, init);
+    // CreatePage got the document, the DLL's own module and the option 0.
+    std::vector<std::wstring> vaneBar = CallsTo(L"VaneBar");
+    ASSERT_EQ(vaneBar.size(), 1u);
+    EXPECT_EQ(vaneBar[0].rfind(L"VaneBar.CreatePage(Document[C:\\docs\\a.json], ", 0), 0u) << vaneBar[0];
+    EXPECT_NE(vaneBar[0].find(L", 105, \"RI Doroz OZA\", 0)"), std::wstring::npos) << vaneBar[0];
+}
+
+TEST_F(Registry, TheFormIsAChildOfItsPageAndFillsIt) {
+    ConnectAndClear();
+    NewDoc(L"C:\\docs\\a.json");
+    HWND page = host().Pages().at(0).hwnd;
+    HWND form = GetWindow(page, GW_CHILD);
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(GetParent(form), page);
+    LONG style = GetWindowLongW(form, GWL_STYLE);
+    EXPECT_TRUE(style & WS_CHILD);
+    EXPECT_FALSE(style & WS_POPUP);
+    RECT pageRect{}, formRect{};
+    GetClientRect(page, &pageRect);
+    GetWindowRect(form, &formRect);
+    MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&formRect), 2);
+    EXPECT_LE(formRect.left, 0);
+    EXPECT_LE(formRect.top, 0);
+    EXPECT_GE(formRect.right, pageRect.right);
+    EXPECT_GE(formRect.bottom, pageRect.bottom);
+}
+
+TEST_F(Registry, ResizingThePaneRelaysTheTree) {
+    ConnectAndClear();
+    NewDoc(L"C:\\docs\\a.json");
+    HWND page = host().Pages().at(0).hwnd;
+    for (int width : {420, 260}) {
+        host().ResizePane(width);
+        host().PumpMessages(50);
+        HWND tree = FindChildOfClass(page, L"SysTreeView32");
+        ASSERT_NE(tree, nullptr);
+        HWND form = GetWindow(page, GW_CHILD);
+        RECT formClient{}, treeRect{};
+        GetClientRect(form, &formClient);
+        GetWindowRect(tree, &treeRect);
+        HDC dc = GetDC(nullptr);
+        int dpi = GetDeviceCaps(dc, LOGPIXELSX);
+        ReleaseDC(nullptr, dc);
+        // The tree spans the property area less 140 twips.
+        double expected = (formClient.right * 1440.0 / dpi - 140) * dpi / 1440.0;
+        EXPECT_NEAR(treeRect.right - treeRect.left, expected, 1.5) << "pane width " << width;
+    }
+}
+
+TEST_F(Registry, NamesDifferingInLetterCaseShareOnePane) {
+    ConnectAndClear();
+    NewDoc(L"C:\\Docs\\Report.json");
+    host().ClearCalls();
+    trace.clear();
+    NewDoc(L"c:\\docs\\REPORT.json");
+    EXPECT_EQ(host().Pages().size(), 1u);
+    EXPECT_TRUE(CallsTo(L"VaneBar").empty());
+    EXPECT_EQ(LinesStartingWith(L"AddIn: AfterNewDocumentOpen "),
+              std::vector<std::wstring>{L"AddIn: AfterNewDocumentOpen c:\\docs\\REPORT.json"});
+    EXPECT_TRUE(LinesStartingWith(L"AddIn: AddVaneBarPage").empty());
+    EXPECT_TRUE(LinesStartingWith(L"AddIn: Form_Load").empty());
+}
+
+TEST_F(Registry, NoPageFromTheHostRegistersAndTracesNothingAndIsTriedAgain) {
+    ConnectAndClear();
+    host().CreatePageReturnsZero(true);
+    DocId doc = NewDoc(L"C:\\docs\\a.json");
+    EXPECT_TRUE(host().Pages().empty());
+    EXPECT_TRUE(LinesStartingWith(L"AddIn: AddVaneBarPage").empty());
+    EXPECT_TRUE(LinesStartingWith(L"AddIn: Form_Load").empty());
+    EXPECT_EQ(boxes.count(), 0u);
+    host().CreatePageReturnsZero(false);
+    host().FireDocumentEvent(3, doc);
+    EXPECT_EQ(host().Pages().size(), 1u);
+}
+
+TEST_F(Registry, ClosingADocumentWithoutAPaneCallsNoPageService) {
+    ConnectAndClear();
+    host().CreatePageReturnsZero(true);
+    DocId doc = NewDoc(L"C:\\docs\\a.json");
+    host().ClearCalls();
+    host().CloseDocument(doc);
+    EXPECT_TRUE(CallsTo(L"VaneBar").empty());
+    EXPECT_EQ(boxes.count(), 0u);
+}
+
+TEST_F(Registry, ClosingDeletesThePageThenForgetsThenUnloadsTheForm) {
+    ConnectAndClear();
+    DocId doc = NewDoc(L"C:\\docs\\a.json");
+    HWND page = host().Pages().at(0).hwnd;
+    HWND form = GetWindow(page, GW_CHILD);
+    host().ClearCalls();
+    trace.clear();
+    host().CloseDocument(doc);
+    std::vector<std::wstring> vaneBar = CallsTo(L"VaneBar");
+    ASSERT_EQ(vaneBar.size(), 1u);
+    EXPECT_EQ(vaneBar[0], L"VaneBar.DeletePage(Document[C:\\docs\\a.json], " + Decimal(page) + L", 0)");
+    long removed = IndexOf(L"AddIn: RemoveVaneBarPage: " + Decimal(page));
+    long unloaded = IndexOf(L"AddIn: Form_Unload");
+    long terminated = IndexOf(L"AddIn: Form_Terminate");
+    ASSERT_GE(removed, 0);
+    EXPECT_LT(removed, unloaded);
+    EXPECT_LT(unloaded, terminated);
+    EXPECT_FALSE(IsWindow(form));
+    EXPECT_TRUE(host().Pages().empty());
+    // The key is free again: the next open of that name gets a new pane.
+    NewDoc(L"C:\\docs\\a.json");
+    EXPECT_EQ(host().Pages().size(), 1u);
+}
+
+TEST_F(Registry, ARenamedDocumentKeepsItsPaneUntilTheHubGoes) {
+    ConnectAndClear();
+    DocId doc = NewDoc(L"C:\\docs\\a.json");
+    HWND form = GetWindow(host().Pages().at(0).hwnd, GW_CHILD);
+    host().SetFullName(doc, L"C:\\docs\\renamed.json");
+    host().ClearCalls();
+    trace.clear();
+    host().CloseDocument(doc);
+    EXPECT_TRUE(CallsTo(L"VaneBar").empty());
+    EXPECT_TRUE(IsWindow(form));
+    EXPECT_TRUE(LinesStartingWith(L"AddIn: Form_Unload").empty());
+    ASSERT_EQ(host().Disconnect(), S_OK);
+    EXPECT_FALSE(IsWindow(form));
+    EXPECT_EQ(LinesStartingWith(L"AddIn: Form_Unload").size(), 1u);
+}
+
+TEST_F(Registry, AFailingDeletePageIsReportedWithTheStackAndKeepsTheRecord) {
+    ConnectAndClear();
+    DocId doc = NewDoc(L"C:\\docs\\a.json");
+    host().Fail(L"VaneBar.DeletePage", kRefused, L"Page is locked");
+    host().CloseDocument(doc);
+    ASSERT_EQ(boxes.count(), 1u);
+    std::vector<std::wstring> lines = rud::testkit::SplitCrLf(boxes.boxes()[0].text);
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[2], L"Module: BeforeDocumentCloseC:\\docs\\a.json\t Code Line: 10");
+    EXPECT_EQ(lines[5], L"Module/LN: RemoveVaneBarForDocument/40 - (error stack trace)");
+    EXPECT_EQ(lines[6], L"Module/LN: RemoveVaneBarPage/20 - Page is locked");
+}
+
+TEST_F(Registry, AThousandOpenCloseCyclesLeaveNoWindowsOrReferencesBehind) {
+    ConnectAndClear();
+    // One cycle first, so that lazily made classes and caches are in place.
+    host().CloseDocument(NewDoc(L"C:\\docs\\warm.json"));
+    host().PumpMessages();
+    size_t windows = CountThreadWindows();
+    std::vector<kvhost::LedgerEntry> before = host().Outstanding();
+    for (int i = 0; i < 1000; ++i) {
+        DocId doc = NewDoc(L"C:\\docs\\cycle" + std::to_wstring(i) + L".json");
+        host().CloseDocument(doc);
+        if (i % 100 == 0) host().PumpMessages();
+    }
+    host().PumpMessages();
+    EXPECT_EQ(CountThreadWindows(), windows);
+    EXPECT_EQ(host().Outstanding().size(), before.size()) << host().OutstandingText();
+    EXPECT_EQ(boxes.count(), 0u);
+}

@@ -1,0 +1,141 @@
+// korvane-sim as a user runs it: headless under Xvfb with a sample document and a script, the
+// add-in's debug-output lines on stdout, a PNG screenshot of the main window; bad input gives
+// one line on stderr and a non-zero exit, never a hang.
+#include "DocumentModel.h"
+#include "host_testutil.h"
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#define STBI_NO_STDIO
+#include <stb/stb_image.h>
+
+namespace {
+
+struct RunResult {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string out, err;
+};
+
+std::wstring Tmp(const std::wstring& name) { return hosttest::TempDir() + L"\\" + name; }
+
+std::wstring Quote(const std::wstring& s) { return L"\"" + s + L"\""; }
+
+RunResult RunSim(const std::wstring& args, const wchar_t* mode = nullptr) {
+    static int n = 0;
+    const std::wstring id = std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++n);
+    const std::wstring outPath = Tmp(L"sim-out-" + id + L".txt"), errPath = Tmp(L"sim-err-" + id + L".txt");
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    RunResult r;
+    {
+        rud::UniqueKernelHandle out(CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+        rud::UniqueKernelHandle err(CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        si.hStdOutput = out.get();
+        si.hStdError = err.get();
+        std::wstring cmd = Quote(hosttest::WinPath(KVHOST_TEST_SIM)) + L" " + args;
+        SetEnvironmentVariableW(L"KORVANE_TEST_ADDIN_MODE", mode);
+        PROCESS_INFORMATION pi{};
+        const BOOL started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+        SetEnvironmentVariableW(L"KORVANE_TEST_ADDIN_MODE", nullptr);
+        if (!started) return r;
+        rud::UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+        if (WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0) {
+            TerminateProcess(pi.hProcess, 99);
+            ADD_FAILURE() << "korvane-sim hangs: " << kvhost::WideToUtf8(args);
+            WaitForSingleObject(pi.hProcess, 5000);
+        }
+        GetExitCodeProcess(pi.hProcess, &r.exitCode);
+    }
+    r.out = kvhost::ReadFileBytes(outPath);
+    r.err = kvhost::ReadFileBytes(errPath);
+    DeleteFileW(outPath.c_str());
+    DeleteFileW(errPath.c_str());
+    return r;
+}
+
+std::vector<std::string> Lines(const std::string& s) {
+    std::vector<std::string> out;
+    size_t pos = 0, nl;
+    while ((nl = s.find('\n', pos)) != std::string::npos) {
+        std::string l = s.substr(pos, nl - pos);
+        if (!l.empty() && l.back() == '\r') l.pop_back();
+        out.push_back(l);
+        pos = nl + 1;
+    }
+    if (pos < s.size()) out.push_back(s.substr(pos));
+    return out;
+}
+
+const wchar_t kClsid[] = L"{3E8C1B52-7A0D-4C39-9F4E-6B2A51D0C7E1}";
+std::wstring AddInArgs() { return L"--addin " + Quote(hosttest::WinPath(KVHOST_TEST_ADDIN)) + L" --clsid " + kClsid; }
+std::wstring Sample(const wchar_t* name) { return hosttest::Samples() + L"\\" + name; }
+
+// One line on stderr, beginning with the program's name, and the expected exit code.
+void ExpectOneErrorLine(const RunResult& r, DWORD code, const std::string& starts) {
+    EXPECT_EQ(r.exitCode, code) << r.err;
+    const auto lines = Lines(r.err);
+    ASSERT_EQ(lines.size(), 1u) << r.err;
+    EXPECT_EQ(lines[0].rfind("korvane-sim: " + starts, 0), 0u) << lines[0];
+}
+
+} // namespace
+
+TEST(HostSim, HeadlessRunPrintsTheTraceAndWritesAScreenshotOfTheWindow) {
+    const std::wstring script = Tmp(L"tour.kvs"), png = Tmp(L"tour shot.png");
+    const std::wstring doc = Tmp(L"Quarterly Report Q3.json");
+    hosttest::CopyInto(Sample(L"Project Files\\Quarterly Report Q3.json"), doc);
+    kvhost::WriteFileBytes(script, "new\nactivate 1\nresize-pane 300\nwait 50\nsave\nclose 2\n");
+    DeleteFileW(png.c_str());
+    auto r = RunSim(AddInArgs() + L" --size 800x600 --script " + Quote(script) + L" --screenshot " + Quote(png) + L" " + Quote(doc));
+    ASSERT_EQ(r.exitCode, 0u) << r.err;
+    EXPECT_EQ(r.err, "");
+    const auto lines = Lines(r.out);
+    const std::string d = kvhost::WideToUtf8(doc);
+    const std::vector<std::string> expected = {
+        "TestAddIn: OnConnection 1", "TestAddIn: addin QI event", "TestAddIn: addin Advise ok",
+        "TestAddIn: app QI event", "TestAddIn: app Advise ok",
+        "TestAddIn: OnConnectToEnvironment {B7F0A4D0-5A3C-4E2B-9C61-4F1E2D3C4B5A} object -1",
+        "TestAddIn: app 10(VT_BSTR)", "TestAddIn: app 3(VT_DISPATCH) " + d, "TestAddIn: app 1(VT_DISPATCH) " + d,
+        "TestAddIn: app 7(VT_DISPATCH) Document1", "TestAddIn: app 1(VT_DISPATCH) Document1",
+        "TestAddIn: app 1(VT_DISPATCH) " + d, "TestAddIn: app 16(VT_DISPATCH) " + d, "TestAddIn: app 4(VT_DISPATCH) " + d,
+        "TestAddIn: app 11(VT_DISPATCH) Document1",
+        "TestAddIn: app 13()", "TestAddIn: app 11(VT_DISPATCH) " + d,
+        "TestAddIn: OnDisconnection 0"};
+    EXPECT_EQ(lines, expected) << r.out;
+
+    const std::string bytes = kvhost::ReadFileBytes(png);
+    int w = 0, h = 0, channels = 0;
+    unsigned char* pixels = stbi_load_from_memory(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                                  static_cast<int>(bytes.size()), &w, &h, &channels, 3);
+    ASSERT_NE(pixels, nullptr) << "not a PNG";
+    EXPECT_EQ(w, 800);
+    EXPECT_EQ(h, 600);
+    // The pane's header strip is painted in the caption colour: find it on the left.
+    const DWORD caption = GetSysColor(COLOR_ACTIVECAPTION);
+    int headerPixels = 0;
+    for (int y = 0; y < h / 4; ++y)
+        for (int x = 0; x < 300; ++x) {
+            const unsigned char* p = pixels + (static_cast<size_t>(y) * w + x) * 3;
+            if (p[0] == GetRValue(caption) && p[1] == GetGValue(caption) && p[2] == GetBValue(caption)) ++headerPixels;
+        }
+    stbi_image_free(pixels);
+    EXPECT_GT(headerPixels, 200 * 15) << "the VaneBar's header is not in the picture";
+}
+
+TEST(HostSim, BadInputGivesOneLineAndANonZeroExit) {
+    ExpectOneErrorLine(RunSim(Quote(Tmp(L"no such document.json"))), 2, "cannot open ");
+    const std::wstring bad = Tmp(L"malformed.json");
+    kvhost::WriteFileBytes(bad, "{\"propertySets\": [ {\"name\": 1} ]}");
+    ExpectOneErrorLine(RunSim(Quote(bad)), 2, kvhost::WideToUtf8(bad) + ": not a valid document");
+    ExpectOneErrorLine(RunSim(L"--progid No.Such.AddIn " + Quote(Sample(L"Drawing A-1001.json"))), 3, "unknown ProgID No.Such.AddIn");
+    ExpectOneErrorLine(RunSim(L"--addin " + Quote(Sample(L"Drawing A-1001.json")) + L" --clsid " + kClsid), 3, "cannot load ");
+    ExpectOneErrorLine(RunSim(AddInArgs(), L"2"), 4, "the add-in's OnConnection failed with 0x80004005");
+    ExpectOneErrorLine(RunSim(L"--frobnicate"), 2, "unknown option --frobnicate");
+    const std::wstring script = Tmp(L"bad.kvs");
+    kvhost::WriteFileBytes(script, "new\nfly\n");
+    ExpectOneErrorLine(RunSim(L"--script " + Quote(script)), 2, "line 2: unknown action \"fly\"");
+    kvhost::WriteFileBytes(script, "new\nactivate 7\n");
+    ExpectOneErrorLine(RunSim(L"--script " + Quote(script)), 5, "line 2: there is no document 7");
+}
