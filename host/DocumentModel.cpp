@@ -53,8 +53,11 @@ std::string FormatIsoDate(DATE d) {
     SYSTEMTIME st{};
     if (!VariantTimeToSystemTime(d, &st)) throw HostError(E_INVALIDARG, L"date out of range");
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%04u-%02u-%02uT%02u:%02u:%02u", st.wYear, st.wMonth, st.wDay,
-                  st.wHour, st.wMinute, st.wSecond);
+    if (st.wHour == 0 && st.wMinute == 0 && st.wSecond == 0)
+        std::snprintf(buf, sizeof buf, "%04u-%02u-%02u", st.wYear, st.wMonth, st.wDay);
+    else
+        std::snprintf(buf, sizeof buf, "%04u-%02u-%02uT%02u:%02u:%02u", st.wYear, st.wMonth, st.wDay,
+                      st.wHour, st.wMinute, st.wSecond);
     return buf;
 }
 
@@ -157,18 +160,25 @@ DocumentContent ParseDocument(std::string_view utf8Json) {
 }
 
 std::string SerializeDocument(const DocumentContent& content) {
-    ordered_json sets = ordered_json::array();
-    for (const auto& s : content.sets) {
-        ordered_json props = ordered_json::array();
-        for (const auto& p : s.properties) props.push_back(ValueToJson(p.name, p.value));
-        ordered_json set;
-        set["name"] = WideToUtf8(s.name);
-        set["properties"] = std::move(props);
-        sets.push_back(std::move(set));
+    // One property per line, as the sample documents are written by hand.
+    std::string out = "{\n  \"propertySets\": [\n";
+    for (size_t i = 0; i < content.sets.size(); ++i) {
+        const SetData& s = content.sets[i];
+        out += "    {\n      \"name\": " + ordered_json(WideToUtf8(s.name)).dump() + ",\n      \"properties\": [";
+        for (size_t k = 0; k < s.properties.size(); ++k) {
+            const ordered_json p = ValueToJson(s.properties[k].name, s.properties[k].value);
+            out += k ? ",\n        { " : "\n        { ";
+            bool first = true;
+            for (const auto& [key, value] : p.items()) {
+                out += (first ? "" : ", ") + ordered_json(key).dump() + ": " + value.dump();
+                first = false;
+            }
+            out += " }";
+        }
+        out += s.properties.empty() ? "]\n    }" : "\n      ]\n    }";
+        out += i + 1 < content.sets.size() ? ",\n" : "\n";
     }
-    ordered_json j;
-    j["propertySets"] = std::move(sets);
-    return j.dump(2) + "\n";
+    return out + "  ]\n}\n";
 }
 
 std::string ReadFileBytes(const std::wstring& path) {

@@ -40,7 +40,7 @@ void WriteFileBytes(const std::wstring& path, std::string_view bytes);
 DocumentContent LoadDocumentFile(const std::wstring& path);
 void SaveDocumentFile(const std::wstring& path, const DocumentContent& content);
 
-// "2024-05-31" or "2024-05-31T17:30:00" to an automation date and back ("…T…" always).
+// "2024-05-31" or "2024-05-31T17:30:00" to an automation date and back (the date alone at midnight).
 DATE ParseIsoDate(std::string_view s);
 std::string FormatIsoDate(DATE d);
 

@@ -24,7 +24,7 @@ template <class Items, class NameOf>
 size_t ItemIndex(const Call& call, const Items& items, NameOf nameOf, const std::wstring& what) {
     call.Expect(1, 1);
     const VARIANT& a = call.Arg(0);
-    const VARTYPE t = V_VT(&a);
+    const VARTYPE t = V_VT(&a) & ~VT_BYREF;
     if (t == VT_I2 || t == VT_I4 || t == VT_UI1 || t == VT_R8 || t == VT_R4) {
         const LONG n = call.Long(0);
         if (n < 1 || static_cast<size_t>(n) > items.size())

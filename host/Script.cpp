@@ -15,7 +15,8 @@ constexpr Verb kVerbs[] = {
     {L"save", 0, 1},        {L"close", 0, 1},       {L"resize-pane", 1, 1},
     {L"resize-window", 2, 2}, {L"wait", 1, 1},      {L"screenshot", 1, 1},
     {L"command", 1, 1},     {L"click-tree", 1, 1},  {L"set-text", 2, 2},
-    {L"click-button", 1, 1}, {L"quit", 0, 0},
+    {L"click-button", 1, 1}, {L"quit", 0, 0},  {L"fail", 2, 3},
+    {L"no-fail", 0, 0},     {L"create-page-zero", 1, 1},
 };
 
 [[noreturn]] void Fail(int line, const std::wstring& what) {
@@ -32,6 +33,15 @@ long Number(const std::wstring& s, int line, long min, long max) {
     if (n < min || n > max)
         Fail(line, L"\"" + s + L"\" is out of range " + std::to_wstring(min) + L".." + std::to_wstring(max));
     return n;
+}
+
+// "0x80004005" or a decimal number.
+HRESULT HResult(const std::wstring& s, int line) {
+    wchar_t* end = nullptr;
+    const bool hex = s.size() > 2 && s[0] == L'0' && (s[1] == L'x' || s[1] == L'X');
+    const unsigned long v = std::wcstoul(s.c_str(), &end, hex ? 16 : 10);
+    if (s.empty() || *end || (hex && s.size() > 10)) Fail(line, L"\"" + s + L"\" is not an HRESULT");
+    return static_cast<HRESULT>(v);
 }
 
 std::vector<std::wstring> Split(std::wstring_view l, int line) {
@@ -91,6 +101,9 @@ std::vector<ScriptAction> ParseScript(std::wstring_view text) {
         }
         if (a.verb == L"wait") Number(a.args[0], line, 0, 60000);
         if (a.verb == L"command") Number(a.args[0], line, -2147483647L, 2147483647L);
+        if (a.verb == L"fail") HResult(a.args[1], line);
+        if (a.verb == L"create-page-zero" && a.args[0] != L"on" && a.args[0] != L"off")
+            Fail(line, L"create-page-zero takes on or off");
         out.push_back(std::move(a));
     }
     return out;
@@ -147,6 +160,12 @@ bool ScriptRunner::Run(const ScriptAction& a) {
             if (!ui::SetEditText(VisiblePage(line), a.args[0], a.args[1])) Fail(line, L"no edit box " + a.args[0]);
         } else if (a.verb == L"click-button") {
             if (!ui::ClickButton(VisiblePage(line), a.args[0])) Fail(line, L"no enabled button \"" + a.args[0] + L"\"");
+        } else if (a.verb == L"fail") {
+            host_.Fail(a.args[0], HResult(a.args[1], line), a.args.size() > 2 ? a.args[2] : std::wstring());
+        } else if (a.verb == L"no-fail") {
+            host_.ClearFaults();
+        } else if (a.verb == L"create-page-zero") {
+            host_.CreatePageReturnsZero(a.args[0] == L"on");
         } else if (a.verb == L"quit") {
             return false;
         } else {

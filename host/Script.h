@@ -12,6 +12,10 @@
 //   click-tree TEXT           click the tree item "TEXT" or "TEXT=..." in the visible page
 //   set-text TARGET TEXT      TARGET: #<control id> or the n-th edit box of the visible page
 //   click-button CAPTION      press the button with that caption in the visible page
+//   fail KEY HRESULT [TEXT]   make a host member fail (KEY as Host::Fail: "VaneBar.CreatePage",
+//                             "Property.Value=", ...); HRESULT in hex (0x...) or decimal
+//   no-fail                   every member works again
+//   create-page-zero on|off   CreatePage gives no page (0)
 //   quit                      end the script (documents close, the add-in is disconnected)
 #include "Host.h"
 #include "HostError.h"

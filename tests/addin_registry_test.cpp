@@ -1,29 +1,45 @@
 // The registry of document panes: one host page and one pane form per document, through the host
 // simulator on real windows.
 #include "addin_fixture.h"
+#include <map>
 
 using kvhost::DocId;
 
 namespace {
 
 constexpr HRESULT kRefused = static_cast<HRESULT>(0x80040217);
+// Open-and-close cycles of the leak test; RUD_LEAK_CYCLES overrides while hunting a leak.
+const int kCycles = [] {
+    wchar_t v[16] = {};
+    return GetEnvironmentVariableW(L"RUD_LEAK_CYCLES", v, 16) ? _wtoi(v) : 1000;
+}();
 
-BOOL CALLBACK CountChild(HWND, LPARAM p) {
-    ++*reinterpret_cast<size_t*>(p);
+using WindowCensus = std::map<std::wstring, size_t>;  // class name -> windows
+
+BOOL CALLBACK CountChild(HWND w, LPARAM p) {
+    wchar_t name[64] = {};
+    GetClassNameW(w, name, 64);
+    ++(*reinterpret_cast<WindowCensus*>(p))[name];
     return TRUE;
 }
 
 BOOL CALLBACK CountTopLevel(HWND w, LPARAM p) {
-    ++*reinterpret_cast<size_t*>(p);
+    CountChild(w, p);
     EnumChildWindows(w, CountChild, p);
     return TRUE;
 }
 
-// The windows of this thread, children included.
-size_t CountThreadWindows() {
-    size_t n = 0;
-    EnumThreadWindows(GetCurrentThreadId(), CountTopLevel, reinterpret_cast<LPARAM>(&n));
-    return n;
+// The windows of this thread, children included, by class.
+WindowCensus ThreadWindows() {
+    WindowCensus census;
+    EnumThreadWindows(GetCurrentThreadId(), CountTopLevel, reinterpret_cast<LPARAM>(&census));
+    return census;
+}
+
+std::wstring CensusText(const WindowCensus& c) {
+    std::wstring out;
+    for (const auto& [name, n] : c) out += name + L"=" + std::to_wstring(n) + L" ";
+    return out;
 }
 
 struct ClassSearch {
@@ -214,15 +230,17 @@ TEST_F(Registry, AThousandOpenCloseCyclesLeaveNoWindowsOrReferencesBehind) {
     // One cycle first, so that lazily made classes and caches are in place.
     host().CloseDocument(NewDoc(L"C:\\docs\\warm.json"));
     host().PumpMessages();
-    size_t windows = CountThreadWindows();
+    WindowCensus windows = ThreadWindows();
     std::vector<kvhost::LedgerEntry> before = host().Outstanding();
-    for (int i = 0; i < 1000; ++i) {
+    for (int i = 0; i < kCycles; ++i) {
         DocId doc = NewDoc(L"C:\\docs\\cycle" + std::to_wstring(i) + L".json");
         host().CloseDocument(doc);
         if (i % 100 == 0) host().PumpMessages();
     }
     host().PumpMessages();
-    EXPECT_EQ(CountThreadWindows(), windows);
+    WindowCensus after = ThreadWindows();
+    EXPECT_EQ(after, windows) << "before: " << testing::PrintToString(CensusText(windows))
+                              << " after: " << testing::PrintToString(CensusText(after));
     EXPECT_EQ(host().Outstanding().size(), before.size()) << host().OutstandingText();
     EXPECT_EQ(boxes.count(), 0u);
 }

@@ -80,7 +80,9 @@ TEST(HostAddIn, LoadedByProgIdAfterRegsvr32ItReceivesEveryEventAndReleasesAll) {
     Journal journal;
     ASSERT_TRUE(journal.ok());
     journal.Reset(0);
-    const std::wstring doc = hosttest::Samples() + L"\\Drawing A-1001.json";
+    // A copy: saving must not touch the samples.
+    const std::wstring doc = hosttest::TempDir() + L"\\addin events.json";
+    hosttest::CopyInto(hosttest::Samples() + L"\\Drawing A-1001.json", doc);
     {
         Host host;
         host.LoadAddInByProgId(kProgId);

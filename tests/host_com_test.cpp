@@ -317,7 +317,10 @@ TEST(HostEvents, DocumentActionsFireTheApplicationEventsInHostOrder) {
     DWORD cookie = 0;
     ASSERT_EQ(cp->Advise(&sink, &cookie), S_OK);
     EXPECT_EQ(sink.asked, std::vector<std::wstring>{L"event"}) << "the event interface is asked first";
-    auto a = host.OpenDocument(Sample(L"Drawing A-1001.json"));
+    // A copy: saving must not touch the samples.
+    const std::wstring full = hosttest::TempDir() + L"\\events.json";
+    hosttest::CopyInto(Sample(L"Drawing A-1001.json"), full);
+    auto a = host.OpenDocument(full);
     auto b = host.NewDocument();
     host.ActivateDocument(a);
     host.SaveDocument(a);
@@ -331,7 +334,6 @@ TEST(HostEvents, DocumentActionsFireTheApplicationEventsInHostOrder) {
                                L"16: " + D, L"4: " + D,               // save
                                L"11: " + D, L"1: " + D,               // close; the other becomes active
                                L"13:", L"11: " + D}));                // quit
-    const std::wstring full = Sample(L"Drawing A-1001.json");
     EXPECT_EQ(sink.names, (std::vector<std::wstring>{full, full, L"Document1", L"Document1", full, full,
                                                      full, full, L"Document1", L"Document1"}))
         << "each document arrives readable";
@@ -587,12 +589,12 @@ TEST(HostScriptUi, ScriptActionsClickTreeItemsTypeAndPressButtonsInTheVisiblePag
     ins.hInsertAfter = TVI_LAST;
     ins.item.mask = TVIF_TEXT;
     ins.item.pszText = const_cast<LPWSTR>(L"[Summary]");
-    HTREEITEM root = TreeView_InsertItem(tree, &ins);
+    HTREEITEM root = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
     ins.hParent = root;
     ins.item.pszText = const_cast<LPWSTR>(L"Title=T1");
-    TreeView_InsertItem(tree, &ins);
+    SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins));
     ins.item.pszText = const_cast<LPWSTR>(L"Pages=3");
-    HTREEITEM pages = TreeView_InsertItem(tree, &ins);
+    HTREEITEM pages = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
     host.PumpMessages(20);
 
     kvhost::ScriptRunner run(host);
@@ -619,6 +621,30 @@ TEST(HostScriptUi, ScriptActionsClickTreeItemsTypeAndPressButtonsInTheVisiblePag
         EXPECT_EQ(e.description(), L"line 1: no tree item \"Nothing\"");
     }
     EXPECT_EQ(g_commands, 1);
+}
+
+TEST(HostScriptUi, ScriptsInjectFaultsAndEmptyPages) {
+    Host host;
+    auto a = host.NewDocumentWith(L"C:\\f.json", kSmallDoc);
+    kvhost::ScriptRunner run(host);
+    for (const auto& action : kvhost::ParseScript(L"fail Property.Value= 0x800A0005 \"read-only\"\ncreate-page-zero on\n"))
+        run.Run(action);
+    auto set = Get(host.Document(a), 2, {rud::Variant::fromString(L"Summary")});
+    auto prop = Get(Obj(set.result).Get(), DISPID_VALUE, {rud::Variant::fromString(L"Title")});
+    auto r = Put(Obj(prop.result).Get(), 2, rud::Variant::fromString(L"new"));
+    EXPECT_EQ(r.scode, static_cast<HRESULT>(0x800A0005));
+    EXPECT_EQ(r.description, L"read-only");
+    EXPECT_EQ(Get(Obj(prop.result).Get(), 2).hr, S_OK) << "gets still work";
+    ComPtr<IKorvaneVaneBar> bar;
+    ASSERT_EQ(host.AddInObject()->QueryInterface(IID_IKorvaneVaneBar, reinterpret_cast<void**>(bar.GetAddressOf())), S_OK);
+    rud::Bstr tip(L"t");
+    LONG page = 1;
+    EXPECT_EQ(bar->CreatePage(host.Document(a), 0, 105, tip.get(), 0, &page), S_OK);
+    EXPECT_EQ(page, 0);
+    for (const auto& action : kvhost::ParseScript(L"no-fail\ncreate-page-zero off\n")) run.Run(action);
+    EXPECT_EQ(Put(Obj(prop.result).Get(), 2, rud::Variant::fromString(L"new")).hr, S_OK);
+    EXPECT_EQ(bar->CreatePage(host.Document(a), 0, 105, tip.get(), 0, &page), S_OK);
+    EXPECT_NE(page, 0);
 }
 
 TEST(HostObjects, TheHostTypeLibraryIsRegistered) {

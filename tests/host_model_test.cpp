@@ -91,7 +91,18 @@ TEST(HostDocumentFormat, SerialisingGivesTheSameDocumentBack) {
         EXPECT_EQ(second.sets[0].properties[i].value.type(), first.sets[0].properties[i].value.type()) << i;
     }
     EXPECT_EQ(hosttest::Str(second.sets[0].properties[0].value), L"\u00c4 \"quoted\"");
-    EXPECT_EQ(FormatIsoDate(V_DATE(&second.sets[0].properties[5].value)), "1999-12-31T00:00:00");
+    EXPECT_EQ(FormatIsoDate(V_DATE(&second.sets[0].properties[5].value)), "1999-12-31");
+}
+
+TEST(HostDocumentFormat, SavedTextHasOnePropertyPerLine) {
+    const std::string json =
+        "{\n  \"propertySets\": [\n    {\n      \"name\": \"A\",\n      \"properties\": [\n"
+        "        { \"name\": \"T\", \"value\": \"x\" },\n"
+        "        { \"name\": \"D\", \"type\": \"date\", \"value\": \"2024-05-31T17:30:00\" },\n"
+        "        { \"name\": \"Z\", \"type\": \"null\" },\n"
+        "        { \"name\": \"R\", \"value\": 0.482 }\n      ]\n    },\n"
+        "    {\n      \"name\": \"Empty\",\n      \"properties\": []\n    }\n  ]\n}\n";
+    EXPECT_EQ(SerializeDocument(ParseDocument(json)), json);
 }
 
 TEST(HostDocumentFormat, MalformedDocumentsAreRefusedWithAReason) {
@@ -159,6 +170,8 @@ TEST(HostScript, BadScriptsNameTheLine) {
         {L"wait 999999", L"line 1: \"999999\" is out of range 0..60000"},
         {L"\n\nopen \"a.json", L"line 3: a quote is not closed"},
         {L"quit now", L"line 1: wrong number of arguments for quit"},
+        {L"fail VaneBar.CreatePage E_FAIL", L"line 1: \"E_FAIL\" is not an HRESULT"},
+        {L"create-page-zero maybe", L"line 1: create-page-zero takes on or off"},
     };
     for (const auto& [text, message] : bad) {
         try {

@@ -1,5 +1,6 @@
 // The form layer on real windows: twips, positions read back, clicks, tool tips, the picture,
 // destruction; and the tree wrapper's node model.
+#include "API_Windows.h"
 #include "AddInError.h"
 #include "FolderPicture.h"
 #include "Form.h"
@@ -178,13 +179,33 @@ TEST_F(PaneControls, DestroyTakesEveryWindowAndObject) {
     EXPECT_THROW(tree.Left(), rud::AddInError);
 }
 
+TEST(PaneClass, RegisteredWhileAFormLives) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    Form first([] { return std::make_shared<int>(0); });
+    Form second([] { return std::make_shared<int>(0); });
+    first.Create(1000, 1000, 0);
+    second.Create(1000, 1000, 0);
+    EXPECT_TRUE(GetClassInfoExW(rud::ThisModule(), Container::ClassName(), &wc));
+    first.Destroy();
+    EXPECT_TRUE(GetClassInfoExW(rud::ThisModule(), Container::ClassName(), &wc)) << "still used by the second form";
+    second.Destroy();
+    EXPECT_FALSE(GetClassInfoExW(rud::ThisModule(), Container::ClassName(), &wc));
+    second.Create(1000, 1000, 0);  // and registered again for the next one
+    EXPECT_TRUE(second.Exists());
+    second.Destroy();
+}
+
 TEST_F(PaneControls, WindowsDestroyedFromOutsideAreForgotten) {
     HWND page = panetest::MakeParent(300, 200);
     ASSERT_NE(page, nullptr);
-    SetParent(form->hWnd(), page);
+    rud::MakeChildWindow(form->hWnd(), page, false);
     tree.Add(std::nullopt, std::nullopt, L"k", L"t");
+    text.SetToolTipText(L"tip");
+    HWND tips = form->ToolTips();
     DestroyWindow(page);  // the host's page goes and takes the form with it
     EXPECT_FALSE(form->Exists());
+    EXPECT_FALSE(IsWindow(tips)) << "the tool tips outlived the form";
     EXPECT_FALSE(tree.Exists());
     EXPECT_EQ(tree.Count(), 0u);
     EXPECT_THROW(tree.SelectedItem(), rud::AddInError);

@@ -286,6 +286,7 @@ public:
 
     std::wstring fullName_;
     ComPtr<PropertySets> sets_;
+    int fullNameReadsLeft = -1;  // when it reaches 0, reading FullName fails
 
     PropertySet* AddSet(const std::wstring& name) {
         ComPtr<PropertySet> s = New<PropertySet>(log_, name);
@@ -297,6 +298,8 @@ public:
                         UINT*) override {
         if (r) VariantInit(r);
         if (id == 1) {
+            if (fullNameReadsLeft == 0) return Fail(ei, L"The name cannot be read");
+            if (fullNameReadsLeft > 0) --fullNameReadsLeft;
             SetText(r, fullName_);
             return S_OK;
         }

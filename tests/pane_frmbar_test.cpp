@@ -346,4 +346,20 @@ TEST_F(PaneForm, ClickHandlerKeepsTheFormAliveThroughABox) {
     EXPECT_EQ(refusing.refs, 1u) << "the document was not released";
 }
 
+
+TEST_F(PaneForm, LoadsAgainAfterAnUnload) {
+    korvane::DebugOutputCapture capture;
+    form = frmBar::Create();
+    form->Load();
+    form->Unload();
+    form->Load();
+    ASSERT_TRUE(form->IsLoaded());
+    frmBar::Parts& p = form->parts();
+    EXPECT_TRUE(p.TV1.Exists());
+    EXPECT_EQ(p.cmdOpen.ToolTipText(), L"Apri direttamente la cartella di rete con i profili campi");
+    EXPECT_EQ(SendMessageW(p.form.ToolTips(), TTM_GETTOOLCOUNT, 0, 0), 1);
+    EXPECT_NEAR(p.TV1.Width(), 4785, PixelX());
+    EXPECT_EQ(capture.lines(), (std::vector<std::string>{"AddIn: Form_Load", "AddIn: Form_Unload", "AddIn: Form_Load"}));
+}
+
 } // namespace

@@ -424,6 +424,7 @@ TEST_F(PaneTree, PageDestroyedByTheHostBeforeUnload) {
     MakeAbc();
     ULONG before = doc->refs();
     Init();
+    HWND tips = P().form.ToolTips();
     DestroyWindow(page);  // the host drops the page with the form in it
     page = nullptr;
     EXPECT_TRUE(form->IsLoaded());
@@ -434,6 +435,18 @@ TEST_F(PaneTree, PageDestroyedByTheHostBeforeUnload) {
     EXPECT_FALSE(form->IsLoaded());
     EXPECT_EQ(doc->refs(), before);
     EXPECT_EQ(P().form.GdiObjectCount(), 0u);
+    EXPECT_FALSE(IsWindow(tips));
+}
+
+
+TEST_F(PaneTree, UnreadableFileNameIsReportedAndTheTreeIsNotBuilt) {
+    MakeAbc();
+    doc->fullNameReadsLeft = 1;  // the InitForm trace reads it; the file box cannot
+    rud::testkit::MessageBoxCapture boxes;
+    Init();
+    ExpectReport(boxes, L"(1004) - Module/LN: RefreshFilename/20 - The name cannot be read");
+    EXPECT_EQ(Tree().Count(), 0u);
+    for (const std::wstring& call : log->calls) EXPECT_NE(call, L"Properties");
 }
 
 } // namespace

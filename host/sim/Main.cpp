@@ -20,7 +20,10 @@ constexpr int kExitRun = 5;       // a script action failed
 const char kUsage[] =
     "usage: korvane-sim [--progid PROGID | --addin DLL [--clsid {GUID}]] [--script FILE]\n"
     "                   [--screenshot PNG] [--interactive] [--hidden] [--size WxH] [--pane WIDTH]\n"
-    "                   [DOCUMENT...]\n";
+    "                   [DOCUMENT...]\n"
+    "Opens the documents, runs the script (see host/Script.h), saves the screenshot, then closes\n"
+    "everything; --interactive stays until the window is closed. Exit codes: 0 done, 2 bad command\n"
+    "line, document or script, 3 add-in not loadable, 4 OnConnection failed, 5 a script action failed.\n";
 
 void Out(FILE* f, const std::wstring& text) {
     const std::string s = kvhost::WideToUtf8(text) + "\n";

@@ -31,6 +31,11 @@ void RegisterContainerClass(const wchar_t* name, WNDPROC proc) {
         ThrowFailedCall(HRESULT_FROM_WIN32(GetLastError()));
 }
 
+// Forms that hold the container class registered. A DLL's classes outlive the DLL unless it
+// unregisters them, and a class left behind would point at code that is gone once the host
+// unloads the DLL: the last form to go takes the class with it. (One UI thread: no lock.)
+int g_formsHoldingClass = 0;
+
 void EnsureCommonControls() {
     static const bool done = [] {
         INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
@@ -205,9 +210,10 @@ bool Container::Handle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) 
     case WM_CTLCOLORSTATIC: {
         Control* c = form->Find(reinterpret_cast<HWND>(lParam));
         if (!c) return false;
+        if (msg == WM_CTLCOLOREDIT && !c->HasBackColor()) return false;  // a plain white text box
+        // A control without a colour of its own (a label) shows its container's background.
         HDC dc = reinterpret_cast<HDC>(wParam);
         COLORREF color = c->HasBackColor() ? c->BackColor() : hasBack_ ? back_ : GetSysColor(COLOR_BTNFACE);
-        if (msg == WM_CTLCOLOREDIT && !c->HasBackColor()) return false;  // plain white text box
         try {
             HBRUSH brush = form->Brush(color);
             SetBkColor(dc, color);
@@ -298,6 +304,10 @@ Form::~Form() { Destroy(); }
 void Form::Create(double innerWidth, double innerHeight, COLORREF back) {
     EnsureCommonControls();
     RegisterContainerClass(ClassName(), &Container::WndProc);
+    if (!countsClass_) {
+        countsClass_ = true;
+        ++g_formsHoldingClass;
+    }
     SetBackColor(back);
     // The form's default font: 8 point "MS Sans Serif", regular.
     font_.reset(CreateFontW(-MulDiv(8, ScreenDpi().y, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
@@ -337,14 +347,21 @@ void Form::Destroy() noexcept {
     fonts_.clear();
     brushes_.clear();
     font_.reset();
+    if (countsClass_) {
+        countsClass_ = false;
+        if (--g_formsHoldingClass == 0) UnregisterClassW(ClassName(), ThisModule());
+    }
 }
 
 void Form::OnWindowGone() noexcept {
     // The form's window went (by Destroy, or with the host's page): every child went with it.
+    // The tool-tip window did not: it is a top-level window owned by the form, and a window
+    // destroyed as someone's child does not take its owned windows along.
     events_ = false;
     for (Control* c : controls_)
         if (c != this && c->wnd_) c->OnWindowGone();
-    (void)tips_.release();
+    if (IsWindow(tips_.get())) tips_.reset();
+    else (void)tips_.release();
     byWindow_.clear();
     (void)wnd_.release();
 }

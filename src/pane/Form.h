@@ -184,6 +184,7 @@ private:
 
     KeepAlive keepAlive_;
     bool events_ = false;
+    bool countsClass_ = false;  // holds the container class registered (see Create)
     std::vector<Control*> controls_;
     std::unordered_map<HWND, Control*> byWindow_;
     std::vector<Container*> docked_;
