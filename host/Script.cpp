@@ -109,22 +109,22 @@ std::vector<ScriptAction> ParseScript(std::wstring_view text) {
     return out;
 }
 
-DocId ScriptRunner::ResolveDocument(const std::wstring& spec, int line) const {
+DocId ScriptRunner::ResolveDocument(const std::wstring& which, int line) const {
     const auto docs = host_.Documents();
-    bool numeric = !spec.empty();
-    for (wchar_t c : spec) numeric = numeric && std::iswdigit(c);
+    bool numeric = !which.empty();
+    for (wchar_t c : which) numeric = numeric && std::iswdigit(c);
     if (numeric) {
-        const long n = Number(spec, line, 1, 100000);
-        if (static_cast<size_t>(n) > docs.size()) Fail(line, L"there is no document " + spec);
+        const long n = Number(which, line, 1, 100000);
+        if (static_cast<size_t>(n) > docs.size()) Fail(line, L"there is no document " + which);
         return docs[static_cast<size_t>(n - 1)];
     }
-    if (DocId d = host_.FindDocument(spec)) return d;
+    if (DocId d = host_.FindDocument(which)) return d;
     for (DocId d : docs) {
         const std::wstring full = host_.FullName(d);
         const size_t slash = full.find_last_of(L"\\/");
-        if (SameName(slash == std::wstring::npos ? full : full.substr(slash + 1), spec)) return d;
+        if (SameName(slash == std::wstring::npos ? full : full.substr(slash + 1), which)) return d;
     }
-    Fail(line, L"there is no document \"" + spec + L"\"");
+    Fail(line, L"there is no document \"" + which + L"\"");
 }
 
 HWND ScriptRunner::VisiblePage(int line) const {

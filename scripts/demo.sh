@@ -21,7 +21,7 @@ cat >"$demo/edit.kvs" <<KVS
 open "$(win "$doc")"
 wait 100
 click-tree Author
-set-text #$((0x3E9 + 5)) "$value"
+set-text 2 "$value"
 click-button &Modify
 close 1
 open "$(win "$doc")"

@@ -245,30 +245,33 @@ LONG Commands::AddVaneBarPage(IDispatch* theDocument) {
     }
 }
 
-void Commands::RemoveVaneBarPage(LONG hWnd, IDispatch* theDocument) {
+namespace {
+using PageOperation = HRESULT (STDMETHODCALLTYPE IKorvaneVaneBar::*)(IDispatch*, LONG, LONG);
+
+// A page routine that hands an existing page back to the host's page service: obtain the
+// service (at one label), call the operation and trace the handle (at the next).
+void ForExistingPage(IDispatch* addIn, PageOperation operation, LONG hWnd, IDispatch* theDocument,
+                     const wchar_t* location, long obtainLabel, long callLabel, const wchar_t* trace) {
     long label = 0;
     try {
-        label = 10;
-        ComPtr<IKorvaneVaneBar> vaneBar = VaneBarOf(m_myAddIn.Get());
-        label = 20;
-        CheckVaneBar(vaneBar->DeletePage(theDocument, hWnd, 0), vaneBar.Get());
-        TraceLine(L"AddIn: RemoveVaneBarPage: " + Decimal(hWnd));
+        label = obtainLabel;
+        ComPtr<IKorvaneVaneBar> vaneBar = VaneBarOf(addIn);
+        label = callLabel;
+        CheckVaneBar((vaneBar.Get()->*operation)(theDocument, hWnd, 0), vaneBar.Get());
+        TraceLine(trace + Decimal(hWnd));
     } catch (...) {
-        std::wstring where = L"RemoveVaneBarPage";
+        std::wstring where = location;
         RaiseErrorStack(where, label);
     }
 }
+} // namespace
+
+void Commands::RemoveVaneBarPage(LONG hWnd, IDispatch* theDocument) {
+    ForExistingPage(m_myAddIn.Get(), &IKorvaneVaneBar::DeletePage, hWnd, theDocument, L"RemoveVaneBarPage", 10, 20,
+                    L"AddIn: RemoveVaneBarPage: ");
+}
 
 void Commands::ActivateVaneBarPage(LONG hWnd, IDispatch* theDocument) {
-    long label = 0;
-    try {
-        label = 20;
-        ComPtr<IKorvaneVaneBar> vaneBar = VaneBarOf(m_myAddIn.Get());
-        label = 30;
-        CheckVaneBar(vaneBar->ActivatePage(theDocument, hWnd, 0), vaneBar.Get());
-        TraceLine(L"AddIn: ActivateVaneBarPage: " + Decimal(hWnd));
-    } catch (...) {
-        std::wstring where = L"ActivateVaneBarPage";
-        RaiseErrorStack(where, label);
-    }
+    ForExistingPage(m_myAddIn.Get(), &IKorvaneVaneBar::ActivatePage, hWnd, theDocument, L"ActivateVaneBarPage", 20, 30,
+                    L"AddIn: ActivateVaneBarPage: ");
 }
