@@ -333,26 +333,31 @@ void ReturnNew(Call& call, T* object) {
 }
 } // namespace
 
-Application::Application(std::shared_ptr<Core> core)
-    : DispObject(core, L"Application", L"", DIID_IKorvaneApplication, kApplicationMembers) {
-    events_.reset(new ConnectionPoint(core, L"Application", DIID_IKorvaneApplicationEvents, this));
+EventSourceObject::EventSourceObject(std::shared_ptr<Core> core, const std::wstring& kind, const IID& diid,
+                                     std::span<const MemberInfo> members, const IID& eventIid)
+    : DispObject(core, kind, L"", diid, members) {
+    events_.reset(new ConnectionPoint(core, kind, eventIid, this));
 }
 
-Application::~Application() {
+EventSourceObject::~EventSourceObject() {
     if (events_) events_->Detach();
 }
 
-HRESULT Application::QueryInterface(REFIID riid, void** ppv) { return DispObject::QueryInterface(riid, ppv); }
+HRESULT EventSourceObject::QueryInterface(REFIID riid, void** ppv) { return DispObject::QueryInterface(riid, ppv); }
 
-void* Application::QueryMore(REFIID riid) noexcept {
+void* EventSourceObject::QueryMore(REFIID riid) noexcept {
     return riid == IID_IConnectionPointContainer ? static_cast<IConnectionPointContainer*>(this) : nullptr;
 }
 
-HRESULT Application::EnumConnectionPoints(IEnumConnectionPoints** e) { return EnumPoints(*core_, events_.get(), e); }
+HRESULT EventSourceObject::EnumConnectionPoints(IEnumConnectionPoints** e) { return EnumPoints(*core_, events_.get(), e); }
 
-HRESULT Application::FindConnectionPoint(REFIID riid, IConnectionPoint** cp) {
-    return FindPoint(*core_, L"Application", events_.get(), riid, cp);
+HRESULT EventSourceObject::FindConnectionPoint(REFIID riid, IConnectionPoint** cp) {
+    return FindPoint(*core_, kind_, events_.get(), riid, cp);
 }
+
+Application::Application(std::shared_ptr<Core> core)
+    : EventSourceObject(std::move(core), L"Application", DIID_IKorvaneApplication, kApplicationMembers,
+                        DIID_IKorvaneApplicationEvents) {}
 
 void Application::Do(DISPID id, Call& call) {
     call.Expect(0, 0);
@@ -368,25 +373,8 @@ void Application::Do(DISPID id, Call& call) {
 }
 
 AddInEventsSource::AddInEventsSource(std::shared_ptr<Core> core)
-    : DispObject(core, L"AddInEvents", L"", IID_NULL, std::span<const MemberInfo>(kNoMembers, 0)) {
-    events_.reset(new ConnectionPoint(core, L"AddInEvents", DIID_IKorvaneAddInEvents, this));
-}
-
-AddInEventsSource::~AddInEventsSource() {
-    if (events_) events_->Detach();
-}
-
-HRESULT AddInEventsSource::QueryInterface(REFIID riid, void** ppv) { return DispObject::QueryInterface(riid, ppv); }
-
-void* AddInEventsSource::QueryMore(REFIID riid) noexcept {
-    return riid == IID_IConnectionPointContainer ? static_cast<IConnectionPointContainer*>(this) : nullptr;
-}
-
-HRESULT AddInEventsSource::EnumConnectionPoints(IEnumConnectionPoints** e) { return EnumPoints(*core_, events_.get(), e); }
-
-HRESULT AddInEventsSource::FindConnectionPoint(REFIID riid, IConnectionPoint** cp) {
-    return FindPoint(*core_, L"AddInEvents", events_.get(), riid, cp);
-}
+    : EventSourceObject(std::move(core), L"AddInEvents", IID_NULL, std::span<const MemberInfo>(kNoMembers, 0),
+                        DIID_IKorvaneAddInEvents) {}
 
 void AddInEventsSource::Do(DISPID, Call&) { throw InvokeFailure{DISP_E_MEMBERNOTFOUND}; }
 

@@ -56,41 +56,42 @@ HRESULT FindPoint(Core& core, const std::wstring& kind, ConnectionPoint* point, 
                   IConnectionPoint** out);
 HRESULT EnumPoints(Core& core, ConnectionPoint* point, IEnumConnectionPoints** out);
 
-// ---- application
+// ---- event sources
 
-class Application : public DispObject, public IConnectionPointContainer {
+// An object whose one connection point fires an event interface: the application and the
+// add-in's command event source.
+class EventSourceObject : public DispObject, public IConnectionPointContainer {
 public:
-    explicit Application(std::shared_ptr<Core> core);
-    ~Application() override;
+    ~EventSourceObject() override;
     KVHOST_COUNTED_IUNKNOWN
     HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** e) override;
     HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** cp) override;
     ConnectionPoint& Events() noexcept { return *events_.get(); }
 
 protected:
-    void Do(DISPID id, Call& call) override;
+    EventSourceObject(std::shared_ptr<Core> core, const std::wstring& kind, const IID& diid,
+                      std::span<const MemberInfo> members, const IID& eventIid);
     void* QueryMore(REFIID riid) noexcept override;
 
 private:
     Held<ConnectionPoint> events_;
 };
 
-// The add-in's command event source (what AddInEvents gives).
-class AddInEventsSource : public DispObject, public IConnectionPointContainer {
+class Application : public EventSourceObject {
 public:
-    explicit AddInEventsSource(std::shared_ptr<Core> core);
-    ~AddInEventsSource() override;
-    KVHOST_COUNTED_IUNKNOWN
-    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** e) override;
-    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** cp) override;
-    ConnectionPoint& Events() noexcept { return *events_.get(); }
+    explicit Application(std::shared_ptr<Core> core);
 
 protected:
     void Do(DISPID id, Call& call) override;
-    void* QueryMore(REFIID riid) noexcept override;
+};
 
-private:
-    Held<ConnectionPoint> events_;
+// The add-in's command event source (what AddInEvents gives).
+class AddInEventsSource : public EventSourceObject {
+public:
+    explicit AddInEventsSource(std::shared_ptr<Core> core);
+
+protected:
+    void Do(DISPID id, Call& call) override;
 };
 
 class ToolbarButtonObject : public DispObject {

@@ -1,4 +1,5 @@
 // The keyed collection, KeyExists, MaxLong and VariantToText.
+#include "support_testutil.h"
 #include "AddInConst.h"
 #include "KeyedCollection.h"
 #include "Raii.h"
@@ -17,16 +18,6 @@ std::vector<std::wstring> Keys(const KeyedCollection<T>& c) {
     return out;
 }
 
-template <typename F>
-AddInError CaughtFrom(F f) {
-    try {
-        f();
-    } catch (const AddInError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no error was raised";
-    return AddInError(0, L"");
-}
 } // namespace
 
 TEST(KeyedCollection, KeepsInsertionOrderAndFindsKeysInAnyCase) {

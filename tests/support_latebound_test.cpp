@@ -1,5 +1,6 @@
 // Late-bound calls: arguments, results, reference counts, and the conversion of a host's failure
 // into the add-in's error (EXCEPINFO, IErrorInfo, system text; error 91 on no object); GetFullName.
+#include "support_testutil.h"
 #include "AddInConst.h"
 #include "AddInError.h"
 #include "LateBound.h"
@@ -123,17 +124,6 @@ public:
         }
     }
 };
-
-template <typename F>
-AddInError CaughtFrom(F f) {
-    try {
-        f();
-    } catch (const AddInError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no error was raised";
-    return AddInError(0, L"");
-}
 
 } // namespace
 

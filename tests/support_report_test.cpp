@@ -1,5 +1,6 @@
 // Trace output, the error stack and the critical-event report: exact texts, and the real debug
 // output and message box they produce.
+#include "support_testutil.h"
 #include "AddInConst.h"
 #include "DebugOutputCapture.h"
 #include "MessageBoxCapture.h"
@@ -37,17 +38,6 @@ void CallingRoutine(const wchar_t* name, long label, Inner inner) {
         std::wstring where = name;
         RaiseErrorStack(where, label);
     }
-}
-
-template <typename F>
-AddInError CaughtFrom(F f) {
-    try {
-        f();
-    } catch (const AddInError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no error was raised";
-    return AddInError(0, L"");
 }
 
 } // namespace
