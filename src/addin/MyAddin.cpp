@@ -6,6 +6,7 @@
 #include "KorvaneFramework.h"
 #include "LateBound.h"
 #include "Module.h"
+#include "ModuleObject.h"
 #include <memory>
 #include <new>
 
@@ -16,9 +17,10 @@ namespace {
 ComPtr<IDispatch> AsHostInterface(IDispatch* object, const IID& iid);
 } // namespace
 
-class MyAddin final : public _MyAddin, public IKorvaneAddIn {
+class MyAddin final : public _MyAddin, public IKorvaneAddIn, private ModuleObject<MyAddin> {
+    friend class ModuleObject<MyAddin>;
+
 public:
-    MyAddin() { module::AddObject(); }
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
@@ -34,12 +36,8 @@ public:
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG n = InterlockedDecrement(&refs_);
-        if (n == 0) delete this;
-        return n;
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
 
     // IDispatch, served by the embedded type library: the interface has no members of its own.
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
@@ -82,9 +80,8 @@ public:
                                      const std::wstring& part4, const std::wstring& part5, const std::wstring& part6);
 
 private:
-    ~MyAddin() { module::ReleaseObject(); }
+    ~MyAddin() = default;
 
-    LONG refs_ = 1;
     std::shared_ptr<Commands> m_commands;
 };
 
@@ -170,9 +167,7 @@ Variant MyAddin::JoinWithLineFeeds(const std::wstring& part1, const std::wstring
 HRESULT CreateMyAddin(REFIID riid, void** ppv) noexcept {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    MyAddin* addin = new (std::nothrow) MyAddin();
+    ComPtr<MyAddin> addin(new (std::nothrow) MyAddin());
     if (!addin) return E_OUTOFMEMORY;
-    HRESULT hr = addin->QueryInterface(riid, ppv);
-    addin->Release();
-    return hr;
+    return addin->QueryInterface(riid, ppv);
 }

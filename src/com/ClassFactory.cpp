@@ -1,6 +1,7 @@
 // DllGetClassObject and the one class factory, driven by a table of creatable classes.
 #include "Identity.h"
 #include "Module.h"
+#include "ModuleObject.h"
 #include "MyAddin.h"
 #include <wrl/client.h>
 #include <new>
@@ -23,11 +24,12 @@ constexpr CreatableClass kClasses[] = {
 // LockServer(TRUE) calls not yet matched by LockServer(FALSE), over all factories.
 LONG g_locks = 0;
 
-class ClassFactory final : public IClassFactory {
+// The factory counts as a live object: a client holding it keeps the server loaded.
+class ClassFactory final : public IClassFactory, private rud::ModuleObject<ClassFactory> {
+    friend class rud::ModuleObject<ClassFactory>;
+
 public:
-    explicit ClassFactory(CreateFunction create) noexcept : create_(create) { rud::module::AddObject(); }
-    ClassFactory(const ClassFactory&) = delete;
-    ClassFactory& operator=(const ClassFactory&) = delete;
+    explicit ClassFactory(CreateFunction create) noexcept : create_(create) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override {
         if (!ppv) return E_POINTER;
@@ -39,12 +41,8 @@ public:
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    STDMETHODIMP_(ULONG) AddRef() noexcept override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-    STDMETHODIMP_(ULONG) Release() noexcept override {
-        LONG n = InterlockedDecrement(&refs_);
-        if (n == 0) delete this;
-        return static_cast<ULONG>(n);
-    }
+    STDMETHODIMP_(ULONG) AddRef() noexcept override { return AddRefImpl(); }
+    STDMETHODIMP_(ULONG) Release() noexcept override { return ReleaseImpl(); }
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept override {
         if (!ppv) return E_POINTER;
@@ -71,11 +69,9 @@ public:
     }
 
 private:
-    // The factory counts as a live object: a client holding it keeps the server loaded.
-    ~ClassFactory() { rud::module::ReleaseObject(); }
+    ~ClassFactory() = default;
 
     CreateFunction create_;
-    LONG refs_ = 1;
 };
 
 } // namespace
@@ -85,9 +81,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
     *ppv = nullptr;
     for (const CreatableClass& c : kClasses) {
         if (!IsEqualCLSID(clsid, *c.clsid)) continue;
-        // Adopts the new object's first reference (mingw's ComPtr::Attach would add another).
-        ComPtr<ClassFactory> factory;
-        *factory.GetAddressOf() = new (std::nothrow) ClassFactory(c.create);
+        ComPtr<ClassFactory> factory(new (std::nothrow) ClassFactory(c.create));
         if (!factory) return E_OUTOFMEMORY;
         return factory->QueryInterface(riid, ppv);
     }

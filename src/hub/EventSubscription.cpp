@@ -1,15 +1,17 @@
 #include "EventSubscription.h"
 #include "AddInError.h"
-#include "Module.h"
+#include "ModuleObject.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace rud {
 
-class EventSink final : public IDispatch {
+class EventSink final : public IDispatch, private ModuleObject<EventSink> {
+    friend class ModuleObject<EventSink>;
+
 public:
     EventSink(const IID& eventIid, EventSubscription::Handler handler)
-        : iid_(eventIid), handler_(std::move(handler)) { module::AddObject(); }
+        : iid_(eventIid), handler_(std::move(handler)) {}
 
     void Detach() noexcept { handler_ = nullptr; }
 
@@ -24,12 +26,8 @@ public:
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG n = InterlockedDecrement(&refs_);
-        if (n == 0) delete this;
-        return n;
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
 
     // IDispatch: events arrive by dispatch id only.
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
@@ -56,9 +54,8 @@ public:
     }
 
 private:
-    ~EventSink() { module::ReleaseObject(); }
+    ~EventSink() = default;
 
-    LONG refs_ = 0;  // the first ComPtr takes the first reference
     IID iid_;
     EventSubscription::Handler handler_;
 };
