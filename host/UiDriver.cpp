@@ -32,26 +32,26 @@ std::wstring StripAmpersands(const std::wstring& s) {
     return out;
 }
 
-std::wstring ItemText(HWND tree, HTREEITEM item) {
-    wchar_t buf[1024] = {};
-    TVITEMW it{};
-    it.mask = TVIF_TEXT | TVIF_HANDLE;
-    it.hItem = item;
-    it.pszText = buf;
-    it.cchTextMax = 1024;
-    SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it));
-    return buf;
-}
-
 HTREEITEM FindItem(HWND tree, HTREEITEM first, const std::wstring& text) {
     for (HTREEITEM i = first; i; i = TreeView_GetNextSibling(tree, i)) {
-        const std::wstring t = ItemText(tree, i);
+        const std::wstring t = TreeItemText(tree, i);
         if (t == text || t.starts_with(text + L"=")) return i;
         if (HTREEITEM c = FindItem(tree, TreeView_GetChild(tree, i), text)) return c;
     }
     return nullptr;
 }
 } // namespace
+
+std::wstring TreeItemText(HWND tree, HTREEITEM item) {
+    wchar_t buf[1024] = {};
+    TVITEMW it{};
+    it.mask = TVIF_TEXT | TVIF_HANDLE;
+    it.hItem = item;
+    it.pszText = buf;
+    it.cchTextMax = 1024;
+    if (!SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it))) return {};
+    return buf;
+}
 
 std::vector<HWND> Descendants(HWND root) {
     std::vector<HWND> out;

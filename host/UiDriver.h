@@ -4,6 +4,7 @@
 // action posts the mouse or button messages and runs the message queue, so the add-in's own
 // handlers run as for a real click.
 #include <windows.h>
+#include <commctrl.h>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@ std::vector<HWND> Descendants(HWND root);
 std::vector<HWND> ByClass(HWND root, const std::wstring& part);
 std::wstring ClassOf(HWND w);
 std::wstring TextOf(HWND w);
+// The text of a tree view's item ("" when the item cannot be read).
+std::wstring TreeItemText(HWND tree, HTREEITEM item);
 // "&Modify" and "Modify" are the same caption.
 bool SameCaption(const std::wstring& a, const std::wstring& b);
 

@@ -7,3 +7,12 @@ if(TARGET korvane_host AND TARGET RuDerizIRA)
                                             "RUD_TEST_SAMPLES=L\"Z:${CMAKE_SOURCE_DIR}/samples\"")
   endforeach()
 endif()
+
+# The README's main job: one edit through the pane in korvane-sim; the script fails unless the
+# reopened file holds the new value.
+# Serial: it registers the DLL in the test bed's registry, which the registration tests compare.
+if(TARGET korvane-sim AND TARGET RuDerizIRA)
+  add_test(NAME Demo.EditThroughThePaneIsSaved COMMAND ${CMAKE_SOURCE_DIR}/scripts/demo.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(Demo.EditThroughThePaneIsSaved PROPERTIES
+    FIXTURES_REQUIRED winebed RUN_SERIAL TRUE TIMEOUT 120)
+endif()

@@ -30,15 +30,13 @@ struct PaneWindows {
     HWND cmdOpen = nullptr;
 };
 
+// The item's text; "<no item>" when the tree cannot give it.
 std::wstring ItemText(HWND tree, HTREEITEM item) {
-    wchar_t buf[1024] = {};
-    TVITEMW it{};
-    it.mask = TVIF_TEXT | TVIF_HANDLE;
-    it.hItem = item;
-    it.pszText = buf;
-    it.cchTextMax = 1024;
-    if (!SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it))) return L"<no item>";
-    return buf;
+    TVITEMW probe{};
+    probe.mask = TVIF_HANDLE;
+    probe.hItem = item;
+    if (!item || !SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&probe))) return L"<no item>";
+    return kvhost::ui::TreeItemText(tree, item);
 }
 
 std::vector<HTREEITEM> Siblings(HWND tree, HTREEITEM first) {
