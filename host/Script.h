@@ -41,7 +41,7 @@ class ScriptRunner {
 public:
     explicit ScriptRunner(Host& host) : host_(host) {}
     bool Run(const ScriptAction& action);
-    DocId ResolveDocument(const std::wstring& spec, int line) const;
+    DocId ResolveDocument(const std::wstring& which, int line) const;
 
 private:
     HWND VisiblePage(int line) const;

@@ -338,7 +338,7 @@ TEST_F(ComResources, IidBlobHoldsLengthAndTheInterfaceId) {
     EXPECT_EQ(std::memcmp(bytes.data() + 4, &IID__MyAddin, 16), 0);
 }
 
-struct BitmapSpec {
+struct ExpectedBitmap {
     int id, width, height;
     COLORREF background;
     bool grey;
@@ -346,19 +346,19 @@ struct BitmapSpec {
 
 struct DcDeleter { void operator()(HDC h) const noexcept { DeleteDC(h); } };
 
-void PrintTo(const BitmapSpec& spec, std::ostream* os) { *os << "bitmap " << spec.id; }
+void PrintTo(const ExpectedBitmap& expected, std::ostream* os) { *os << "bitmap " << expected.id; }
 
-class Bitmaps : public ComResources, public ::testing::WithParamInterface<BitmapSpec> {};
+class Bitmaps : public ComResources, public ::testing::WithParamInterface<ExpectedBitmap> {};
 
 TEST_P(Bitmaps, SizeDepthPaletteAndBackground) {
-    const BitmapSpec spec = GetParam();
+    const ExpectedBitmap expected = GetParam();
     rud::UniqueBitmap bitmap(static_cast<HBITMAP>(
-        LoadImageW(server.module, MAKEINTRESOURCEW(spec.id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-    ASSERT_TRUE(bitmap) << spec.id;
+        LoadImageW(server.module, MAKEINTRESOURCEW(expected.id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    ASSERT_TRUE(bitmap) << expected.id;
     DIBSECTION dib{};
     ASSERT_EQ(GetObjectW(bitmap.get(), sizeof dib, &dib), static_cast<int>(sizeof dib));
-    EXPECT_EQ(dib.dsBm.bmWidth, spec.width);
-    EXPECT_EQ(dib.dsBm.bmHeight, spec.height);
+    EXPECT_EQ(dib.dsBm.bmWidth, expected.width);
+    EXPECT_EQ(dib.dsBm.bmHeight, expected.height);
     EXPECT_EQ(dib.dsBm.bmBitsPixel, 8);
 
     rud::UniqueHandle<HDC, DcDeleter> dc(CreateCompatibleDC(nullptr));
@@ -367,42 +367,42 @@ TEST_P(Bitmaps, SizeDepthPaletteAndBackground) {
     RGBQUAD table[256] = {};
     const UINT entries = GetDIBColorTable(dc.get(), 0, 256, table);
     std::vector<COLORREF> pixels;
-    for (int y = 0; y < spec.height; ++y)
-        for (int x = 0; x < spec.width; ++x) pixels.push_back(GetPixel(dc.get(), x, y));
+    for (int y = 0; y < expected.height; ++y)
+        for (int x = 0; x < expected.width; ++x) pixels.push_back(GetPixel(dc.get(), x, y));
     SelectObject(dc.get(), old);
 
     EXPECT_EQ(entries, 256u) << "a full 256-entry palette";
-    if (spec.grey) {
+    if (expected.grey) {
         for (UINT i = 0; i < entries; ++i) {
             EXPECT_EQ(table[i].rgbRed, i);
             EXPECT_EQ(table[i].rgbGreen, i);
             EXPECT_EQ(table[i].rgbBlue, i);
         }
     }
-    auto at = [&](int x, int y) { return pixels[static_cast<size_t>(y * spec.width + x)]; };
-    EXPECT_EQ(at(0, 0), spec.background);
-    EXPECT_EQ(at(spec.width - 1, 0), spec.background);
-    EXPECT_EQ(at(0, spec.height - 1), spec.background);
-    EXPECT_EQ(at(spec.width - 1, spec.height - 1), spec.background);
+    auto at = [&](int x, int y) { return pixels[static_cast<size_t>(y * expected.width + x)]; };
+    EXPECT_EQ(at(0, 0), expected.background);
+    EXPECT_EQ(at(expected.width - 1, 0), expected.background);
+    EXPECT_EQ(at(0, expected.height - 1), expected.background);
+    EXPECT_EQ(at(expected.width - 1, expected.height - 1), expected.background);
 
     // What is drawn on it: per cell for the digit strips, over the image for the emblem.
     auto count = [&](int x0, int x1, COLORREF c) {
         int n = 0;
-        for (int y = 0; y < spec.height; ++y)
+        for (int y = 0; y < expected.height; ++y)
             for (int x = x0; x < x1; ++x) n += at(x, y) == c;
         return n;
     };
-    if (spec.id == 105 || spec.id == 110) {
+    if (expected.id == 105 || expected.id == 110) {
         EXPECT_GT(count(0, 20, RGB(0, 0, 255)), 20) << "blue outline";
         EXPECT_GT(count(0, 20, RGB(255, 255, 0)), 10) << "yellow funnel";
         EXPECT_GT(count(0, 20, RGB(255, 128, 0)), 2) << "orange spout";
         return;
     }
-    const int cell = spec.height;
+    const int cell = expected.height;
     for (int d = 0; d < 3; ++d) {
-        if (spec.grey) {
+        if (expected.grey) {
             int dark = 0;
-            for (int y = 0; y < spec.height; ++y)
+            for (int y = 0; y < expected.height; ++y)
                 for (int x = d * cell; x < (d + 1) * cell; ++x) {
                     COLORREF c = at(x, y);
                     dark += GetRValue(c) == GetGValue(c) && GetGValue(c) == GetBValue(c) && GetRValue(c) < 0x80;
@@ -416,13 +416,13 @@ TEST_P(Bitmaps, SizeDepthPaletteAndBackground) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ComResources, Bitmaps,
-                         ::testing::Values(BitmapSpec{101, 48, 16, RGB(213, 210, 206), false},
-                                           BitmapSpec{102, 72, 24, RGB(213, 210, 206), false},
-                                           BitmapSpec{103, 48, 16, RGB(192, 192, 192), true},
-                                           BitmapSpec{104, 72, 24, RGB(192, 192, 192), true},
-                                           BitmapSpec{105, 20, 20, RGB(192, 192, 192), false},
-                                           BitmapSpec{110, 20, 20, RGB(192, 192, 192), false}),
-                         [](const ::testing::TestParamInfo<BitmapSpec>& info) {
+                         ::testing::Values(ExpectedBitmap{101, 48, 16, RGB(213, 210, 206), false},
+                                           ExpectedBitmap{102, 72, 24, RGB(213, 210, 206), false},
+                                           ExpectedBitmap{103, 48, 16, RGB(192, 192, 192), true},
+                                           ExpectedBitmap{104, 72, 24, RGB(192, 192, 192), true},
+                                           ExpectedBitmap{105, 20, 20, RGB(192, 192, 192), false},
+                                           ExpectedBitmap{110, 20, 20, RGB(192, 192, 192), false}),
+                         [](const ::testing::TestParamInfo<ExpectedBitmap>& info) {
                              return "Bitmap" + std::to_string(info.param.id);
                          });
 
