@@ -1,6 +1,7 @@
 // The registry of document panes: one host page and one pane form per document, through the host
 // simulator on real windows.
 #include "addin_fixture.h"
+#include "UiDriver.h"
 #include <map>
 
 using kvhost::DocId;
@@ -194,6 +195,41 @@ TEST_F(Registry, ClosingDeletesThePageThenForgetsThenUnloadsTheForm) {
     // The key is free again: the next open of that name gets a new pane.
     NewDoc(L"C:\\docs\\a.json");
     EXPECT_EQ(host().Pages().size(), 1u);
+}
+
+// GetGuiResources counts nothing under Wine: the pane's own fonts and pictures are taken from
+// its windows, and each must be gone once the pane is.
+TEST_F(Registry, ClosingFreesTheFontsAndPicturesOfThePane) {
+    ConnectAndClear();
+    DocId doc = NewDoc(L"C:\\docs\\a.json");
+    HWND form = GetWindow(host().Pages().at(0).hwnd, GW_CHILD);
+    std::vector<HGDIOBJ> gdiObjects;
+    std::vector<HICON> icons;
+    for (HWND w : kvhost::ui::Descendants(form)) {
+        if (auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(w, WM_GETFONT, 0, 0))) gdiObjects.push_back(font);
+        if (kvhost::ui::ClassOf(w) != L"Button") continue;
+        // A button holds one picture, of the kind its style names.
+        LONG style = GetWindowLongW(w, GWL_STYLE);
+        if (style & BS_ICON) icons.push_back(reinterpret_cast<HICON>(SendMessageW(w, BM_GETIMAGE, IMAGE_ICON, 0)));
+        if (style & BS_BITMAP) gdiObjects.push_back(reinterpret_cast<HGDIOBJ>(SendMessageW(w, BM_GETIMAGE, IMAGE_BITMAP, 0)));
+    }
+    std::sort(gdiObjects.begin(), gdiObjects.end());
+    gdiObjects.erase(std::unique(gdiObjects.begin(), gdiObjects.end()), gdiObjects.end());
+    // The heading's bold font and the common font at least, and the folder picture.
+    ASSERT_GE(gdiObjects.size(), 2u);
+    ASSERT_EQ(icons.size(), 1u);
+    auto iconAlive = [](HICON icon) {
+        ICONINFO info{};
+        if (!GetIconInfo(icon, &info)) return false;
+        if (info.hbmColor) DeleteObject(info.hbmColor);
+        if (info.hbmMask) DeleteObject(info.hbmMask);
+        return true;
+    };
+    for (HGDIOBJ o : gdiObjects) ASSERT_NE(GetObjectType(o), 0u) << o;
+    for (HICON i : icons) ASSERT_TRUE(iconAlive(i)) << i;
+    host().CloseDocument(doc);
+    for (HGDIOBJ o : gdiObjects) EXPECT_EQ(GetObjectType(o), 0u) << "still alive after the pane closed: " << o;
+    for (HICON i : icons) EXPECT_FALSE(iconAlive(i)) << "icon still alive after the pane closed: " << i;
 }
 
 TEST_F(Registry, ARenamedDocumentKeepsItsPaneUntilTheHubGoes) {
