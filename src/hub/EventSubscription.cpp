@@ -46,11 +46,15 @@ public:
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
                                      EXCEPINFO* excepInfo, UINT*) override {
         if (result) VariantInit(result);
-        // The handler may end this subscription while it runs (a box is modal): call a copy.
-        EventSubscription::Handler handler = handler_;
-        if (!handler) return S_OK;
-        DISPPARAMS none{nullptr, nullptr, 0, 0};
-        return handler(id, params ? params : &none, excepInfo);
+        try {
+            // The handler may end this subscription while it runs (a box is modal): call a copy.
+            EventSubscription::Handler handler = handler_;
+            if (!handler) return S_OK;
+            DISPPARAMS none{nullptr, nullptr, 0, 0};
+            return handler(id, params ? params : &none, excepInfo);
+        } catch (...) {
+            return ExceptionToExcepInfo(excepInfo);
+        }
     }
 
 private:
