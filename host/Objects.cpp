@@ -37,94 +37,6 @@ size_t ItemIndex(const Call& call, const Items& items, NameOf nameOf, const std:
     throw HostError(E_INVALIDARG, what + L" \"" + name + L"\" does not exist");
 }
 
-class EnumConnectionsObject : public Counted, public IEnumConnections {
-public:
-    EnumConnectionsObject(std::shared_ptr<Core> core, std::vector<std::pair<DWORD, ComPtr<IUnknown>>> items, size_t pos = 0)
-        : Counted(std::move(core), L"EnumConnections", L""), items_(std::move(items)), pos_(pos) {}
-    KVHOST_COUNTED_IUNKNOWN
-    HRESULT STDMETHODCALLTYPE Next(ULONG n, CONNECTDATA* out, ULONG* fetched) override {
-        if (!out) return E_POINTER;
-        ULONG got = 0;
-        while (got < n && pos_ < items_.size()) {
-            out[got].dwCookie = items_[pos_].first;
-            out[got].pUnk = items_[pos_].second.Get();
-            out[got].pUnk->AddRef();
-            ++got;
-            ++pos_;
-        }
-        if (fetched) *fetched = got;
-        return got == n ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Skip(ULONG n) override {
-        pos_ = std::min(items_.size(), pos_ + static_cast<size_t>(n));
-        return pos_ < items_.size() ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Reset() override { pos_ = 0; return S_OK; }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumConnections** e) override {
-        if (!e) return E_POINTER;
-        try {
-            *e = new EnumConnectionsObject(core_, items_, pos_);
-            (*e)->AddRef();
-            return S_OK;
-        } catch (...) { *e = nullptr; return E_OUTOFMEMORY; }
-    }
-
-private:
-    std::vector<std::pair<DWORD, ComPtr<IUnknown>>> items_;
-    size_t pos_;
-};
-
-HRESULT EnumConnectionsObject::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = (riid == IID_IUnknown || riid == IID_IEnumConnections) ? static_cast<IEnumConnections*>(this) : nullptr;
-    if (!*ppv) return E_NOINTERFACE;
-    AddRefImpl();
-    return S_OK;
-}
-
-class EnumPointsObject : public Counted, public IEnumConnectionPoints {
-public:
-    EnumPointsObject(std::shared_ptr<Core> core, ComPtr<IConnectionPoint> point, size_t pos = 0)
-        : Counted(std::move(core), L"EnumConnectionPoints", L""), point_(std::move(point)), pos_(pos) {}
-    KVHOST_COUNTED_IUNKNOWN
-    HRESULT STDMETHODCALLTYPE Next(ULONG n, IConnectionPoint** out, ULONG* fetched) override {
-        if (!out) return E_POINTER;
-        ULONG got = 0;
-        if (n > 0 && pos_ == 0) {
-            out[0] = point_.Get();
-            out[0]->AddRef();
-            got = 1;
-            pos_ = 1;
-        }
-        if (fetched) *fetched = got;
-        return got == n ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Skip(ULONG n) override {
-        pos_ = std::min<size_t>(1, pos_ + static_cast<size_t>(n));
-        return n == 0 || pos_ == 1 ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Reset() override { pos_ = 0; return S_OK; }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumConnectionPoints** e) override {
-        if (!e) return E_POINTER;
-        try {
-            *e = new EnumPointsObject(core_, point_, pos_);
-            (*e)->AddRef();
-            return S_OK;
-        } catch (...) { *e = nullptr; return E_OUTOFMEMORY; }
-    }
-
-private:
-    ComPtr<IConnectionPoint> point_;
-    size_t pos_;
-};
-
-HRESULT EnumPointsObject::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = (riid == IID_IUnknown || riid == IID_IEnumConnectionPoints) ? static_cast<IEnumConnectionPoints*>(this) : nullptr;
-    if (!*ppv) return E_NOINTERFACE;
-    AddRefImpl();
-    return S_OK;
-}
 
 } // namespace
 
@@ -208,9 +120,15 @@ HRESULT ConnectionPoint::Unadvise(DWORD cookie) {
 HRESULT ConnectionPoint::EnumConnections(IEnumConnections** e) {
     if (!e) return E_POINTER;
     try {
-        std::vector<std::pair<DWORD, ComPtr<IUnknown>>> items;
-        for (const auto& s : sinks_) items.emplace_back(s.cookie, s.unknown);
-        *e = new EnumConnectionsObject(core_, std::move(items));
+        // A snapshot: connections made or ended later do not change it.
+        auto items = std::make_shared<std::vector<std::pair<DWORD, ComPtr<IUnknown>>>>();
+        for (const auto& s : sinks_) items->emplace_back(s.cookie, s.unknown);
+        *e = new EnumConnectionsObject(core_, L"EnumConnections", L"", items->size(),
+                                       [items](size_t i, CONNECTDATA& out) {
+                                           out.dwCookie = (*items)[i].first;
+                                           out.pUnk = (*items)[i].second.Get();
+                                           out.pUnk->AddRef();
+                                       });
         (*e)->AddRef();
         return S_OK;
     } catch (...) {
@@ -273,7 +191,12 @@ HRESULT FindPoint(Core& core, const std::wstring& kind, ConnectionPoint* point, 
 HRESULT EnumPoints(Core& core, ConnectionPoint* point, IEnumConnectionPoints** out) {
     if (!out) return E_POINTER;
     try {
-        *out = new EnumPointsObject(core.shared_from_this(), point);
+        ComPtr<IConnectionPoint> held(point);
+        *out = new EnumPointsObject(core.shared_from_this(), L"EnumConnectionPoints", L"", held ? 1 : 0,
+                                    [held](size_t, IConnectionPoint*& p) {
+                                        p = held.Get();
+                                        p->AddRef();
+                                    });
         (*out)->AddRef();
         return S_OK;
     } catch (...) {
@@ -601,10 +524,12 @@ void PropertySetsObject::Do(DISPID id, Call& call) {
         call.Expect(0, 0);
         std::shared_ptr<Core> core = core_;
         std::shared_ptr<DocState> state = state_;
-        auto* e = new EnumVariantObject(core_, L"PropertySets", state_->live.sets.size(),
-                                        [core, state](size_t i) {
+        auto* e = new EnumVariantObject(core_, L"EnumVARIANT", L"PropertySets", state_->live.sets.size(),
+                                        [core, state](size_t i, VARIANT& out) {
                                             auto* s = new PropertySetObject(core, state, i);
-                                            return rud::Variant::fromDispatch(s->Disp());
+                                            V_VT(&out) = VT_DISPATCH;
+                                            V_DISPATCH(&out) = s->Disp();
+                                            s->Disp()->AddRef();
                                         });
         rud::Variant v;
         V_VT(&v) = VT_UNKNOWN;
@@ -646,10 +571,12 @@ void PropertySetObject::Do(DISPID id, Call& call) {
         std::shared_ptr<Core> core = core_;
         std::shared_ptr<DocState> state = state_;
         const size_t setIndex = set_;
-        auto* e = new EnumVariantObject(core_, set.name, set.properties.size(),
-                                        [core, state, setIndex](size_t i) {
+        auto* e = new EnumVariantObject(core_, L"EnumVARIANT", set.name, set.properties.size(),
+                                        [core, state, setIndex](size_t i, VARIANT& out) {
                                             auto* p = new PropertyObject(core, state, setIndex, i);
-                                            return rud::Variant::fromDispatch(p->Disp());
+                                            V_VT(&out) = VT_DISPATCH;
+                                            V_DISPATCH(&out) = p->Disp();
+                                            p->Disp()->AddRef();
                                         });
         rud::Variant v;
         V_VT(&v) = VT_UNKNOWN;
@@ -685,62 +612,6 @@ void PropertyObject::Do(DISPID id, Call& call) {
             call.Return(p.value);
         }
         break;
-    }
-}
-
-// ---- enumerator
-
-EnumVariantObject::EnumVariantObject(std::shared_ptr<Core> core, std::wstring instance, size_t count,
-                                     Maker make, size_t pos)
-    : Counted(std::move(core), L"EnumVARIANT", std::move(instance)), count_(count), make_(std::move(make)), pos_(pos) {}
-
-HRESULT EnumVariantObject::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = (riid == IID_IUnknown || riid == IID_IEnumVARIANT) ? static_cast<IEnumVARIANT*>(this) : nullptr;
-    if (!*ppv) return E_NOINTERFACE;
-    AddRefImpl();
-    return S_OK;
-}
-
-HRESULT EnumVariantObject::Next(ULONG n, VARIANT* out, ULONG* fetched) {
-    if (!out) return E_POINTER;
-    ULONG got = 0;
-    try {
-        while (got < n && pos_ < count_) {
-            rud::Variant v = make_(pos_);
-            out[got] = v;
-            VariantInit(&v);
-            ++got;
-            ++pos_;
-        }
-    } catch (...) {
-        for (ULONG i = 0; i < got; ++i) VariantClear(&out[i]);
-        if (fetched) *fetched = 0;
-        return E_OUTOFMEMORY;
-    }
-    if (fetched) *fetched = got;
-    return got == n ? S_OK : S_FALSE;
-}
-
-HRESULT EnumVariantObject::Skip(ULONG n) {
-    pos_ = std::min(count_, pos_ + static_cast<size_t>(n));
-    return pos_ < count_ ? S_OK : S_FALSE;
-}
-
-HRESULT EnumVariantObject::Reset() {
-    pos_ = 0;
-    return S_OK;
-}
-
-HRESULT EnumVariantObject::Clone(IEnumVARIANT** e) {
-    if (!e) return E_POINTER;
-    try {
-        *e = new EnumVariantObject(core_, entry_->instance, count_, make_, pos_);
-        (*e)->AddRef();
-        return S_OK;
-    } catch (...) {
-        *e = nullptr;
-        return E_OUTOFMEMORY;
     }
 }
 

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+// One property set A holding B with the value " x " and C with no value.
+inline constexpr char kSetABC[] = R"({"propertySets":[{"name":"A","properties":[{"name":"B","value":" x "},{"name":"C","value":null}]}]})";
+
 class AddInTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -28,10 +31,8 @@ protected:
         host().ClearCalls();
     }
 
-    // A document with one property set A holding B and C, named as given.
-    kvhost::DocId NewDoc(const std::wstring& fullName) {
-        return host().NewDocumentWith(fullName, R"({"propertySets":[{"name":"A","properties":[{"name":"B","value":" x "},{"name":"C","value":null}]}]})");
-    }
+    // A document with one property set A holding B (" x ") and C (Null), named as given.
+    kvhost::DocId NewDoc(const std::wstring& fullName) { return host().NewDocumentWith(fullName, kSetABC); }
 
     std::vector<std::wstring> Lines() const { return trace.wideLines(); }
 

@@ -19,6 +19,14 @@ namespace {
 constexpr HRESULT kRefused = static_cast<HRESULT>(0x80040217);
 constexpr wchar_t kRootToolTip[] = L"Click on a root node to open the property table";
 
+// Exactly one box was shown: the add-in's information box with this text.
+void ExpectOneInformationBox(const rud::testkit::MessageBoxCapture& boxes, const std::wstring& text) {
+    ASSERT_EQ(boxes.count(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, text);
+    EXPECT_EQ(boxes.boxes()[0].title, L"RuDerizIRA");
+    EXPECT_EQ(boxes.boxes()[0].icon, BoxIcon::Information);
+}
+
 // The controls of one document's pane, found in its host page.
 struct PaneWindows {
     HWND page = nullptr;
@@ -241,7 +249,7 @@ using PropertyTree = PaneTest;
 TEST_F(PropertyTree, OneSetWithATrimmedAndANullValue) {
     ConnectAndClear();
     PaneWindows w = Open(L"C:\\docs\\a.json",
-                         R"({"propertySets":[{"name":"A","properties":[{"name":"B","value":" x "},{"name":"C","value":null}]}]})");
+                         kSetABC);
     ASSERT_NE(w.tree, nullptr);
     std::vector<HTREEITEM> roots = Roots(w.tree);
     ASSERT_EQ(roots.size(), 1u);
@@ -374,7 +382,7 @@ TEST_F(PropertyTree, AnEmptyCollectionIsAnEmptyTreeWithoutAReport) {
 TEST_F(PropertyTree, APropertyClickFillsTheValueAndASetClickEmptiesIt) {
     ConnectAndClear();
     PaneWindows w = Open(L"C:\\docs\\a.json",
-                         R"({"propertySets":[{"name":"A","properties":[{"name":"B","value":" x "},{"name":"C","value":null}]}]})");
+                         kSetABC);
     ASSERT_NE(w.tree, nullptr);
     ClickItem(w.tree, ChildAt(w.tree, 0, 0));
     EXPECT_EQ(TreeView_GetSelection(w.tree), ChildAt(w.tree, 0, 0));
@@ -493,7 +501,7 @@ TEST_F(PropertyEditing, TheHostRefusingTheWriteShowsABoxAndSavesNothing) {
     ConnectAndClear();
     DocId doc = 0;
     PaneWindows w = Open(L"C:\\docs\\a.json",
-                         R"({"propertySets":[{"name":"A","properties":[{"name":"B","value":" x "},{"name":"C","value":null}]}]})",
+                         kSetABC,
                          &doc);
     ClickItem(w.tree, ChildAt(w.tree, 0, 0));
     SetText(w.txtValue, L"refused");
@@ -501,10 +509,7 @@ TEST_F(PropertyEditing, TheHostRefusingTheWriteShowsABoxAndSavesNothing) {
     host().ClearCalls();
     trace.clear();
     ASSERT_TRUE(Modify(w));
-    ASSERT_EQ(boxes.count(), 1u);
-    EXPECT_EQ(boxes.boxes()[0].text, L"Can't change this property");
-    EXPECT_EQ(boxes.boxes()[0].title, L"RuDerizIRA");
-    EXPECT_EQ(boxes.boxes()[0].icon, BoxIcon::Information);
+    ASSERT_NO_FATAL_FAILURE(ExpectOneInformationBox(boxes, L"Can't change this property"));
     EXPECT_EQ(CallTexts(), (std::vector<std::wstring>{L"Document.Properties(\"A\")", L"PropertySet.Item(\"B\")",
                                                       L"Property.Value=\"refused\""}));
     EXPECT_EQ(host().Calls().back().result, kRefused);
@@ -520,17 +525,14 @@ TEST_F(PropertyEditing, TheHostRefusingTheSaveShowsABoxAndKeepsTheNode) {
     ConnectAndClear();
     DocId doc = 0;
     PaneWindows w = Open(L"C:\\docs\\a.json",
-                         R"({"propertySets":[{"name":"A","properties":[{"name":"B","value":" x "},{"name":"C","value":null}]}]})",
+                         kSetABC,
                          &doc);
     ClickItem(w.tree, ChildAt(w.tree, 0, 0));
     SetText(w.txtValue, L"unsaved");
     host().Fail(L"PropertySet.Save", kRefused, L"The set is locked");
     host().ClearCalls();
     ASSERT_TRUE(Modify(w));
-    ASSERT_EQ(boxes.count(), 1u);
-    EXPECT_EQ(boxes.boxes()[0].text, L"Can't save this property");
-    EXPECT_EQ(boxes.boxes()[0].title, L"RuDerizIRA");
-    EXPECT_EQ(boxes.boxes()[0].icon, BoxIcon::Information);
+    ASSERT_NO_FATAL_FAILURE(ExpectOneInformationBox(boxes, L"Can't save this property"));
     EXPECT_EQ(CallTexts(), (std::vector<std::wstring>{L"Document.Properties(\"A\")", L"PropertySet.Item(\"B\")",
                                                       L"Property.Value=\"unsaved\"", L"Document.Properties(\"A\")",
                                                       L"PropertySet.Save()"}));

@@ -88,6 +88,14 @@ const char kSmallDoc[] = R"({"propertySets":[
   {"name":"Custom","properties":[{"name":"Status","value":"draft"},{"name":"Done","value":false}]},
   {"name":"Third","properties":[]}]})";
 
+// The host's page service, as an add-in asks its add-in object for it.
+void GetVaneBar(Host& host, ComPtr<IKorvaneVaneBar>& bar) {
+    ASSERT_EQ(host.AddInObject()->QueryInterface(IID_IKorvaneVaneBar, reinterpret_cast<void**>(bar.GetAddressOf())), S_OK);
+}
+
+// A page's window from the 32-bit handle CreatePage gives.
+HWND PageWindow(LONG handle) { return reinterpret_cast<HWND>(static_cast<LONG_PTR>(handle)); }
+
 } // namespace
 
 TEST(HostObjects, TheWindowsExistOnTheDisplay) {
@@ -413,11 +421,11 @@ TEST(HostVaneBar, PagesBelongToDocumentsAndFollowTheActiveOne) {
     Host host;
     auto a = host.NewDocumentWith(L"C:\\a.json", kSmallDoc);
     ComPtr<IKorvaneVaneBar> bar;
-    ASSERT_EQ(host.AddInObject()->QueryInterface(IID_IKorvaneVaneBar, reinterpret_cast<void**>(bar.GetAddressOf())), S_OK);
+    ASSERT_NO_FATAL_FAILURE(GetVaneBar(host, bar));
     rud::Bstr tip(L"RI Doroz OZA");
     LONG pa = 0;
     ASSERT_EQ(bar->CreatePage(host.Document(a), 0, 105, tip.get(), 0, &pa), S_OK);
-    HWND pageA = reinterpret_cast<HWND>(static_cast<LONG_PTR>(pa));
+    HWND pageA = PageWindow(pa);
     ASSERT_TRUE(IsWindow(pageA));
     EXPECT_EQ(GetParent(pageA), host.Pane());
     EXPECT_TRUE(IsWindowVisible(pageA));
@@ -426,7 +434,7 @@ TEST(HostVaneBar, PagesBelongToDocumentsAndFollowTheActiveOne) {
     auto b = host.NewDocumentWith(L"C:\\b.json", kSmallDoc);
     LONG pb = 0;
     ASSERT_EQ(bar->CreatePage(host.Document(b), 0, 105, tip.get(), 0, &pb), S_OK);
-    HWND pageB = reinterpret_cast<HWND>(static_cast<LONG_PTR>(pb));
+    HWND pageB = PageWindow(pb);
     EXPECT_NE(pageA, pageB);
     EXPECT_FALSE(IsWindowVisible(pageA));
     EXPECT_TRUE(IsWindowVisible(pageB));
@@ -454,7 +462,7 @@ TEST(HostVaneBar, FailuresComeThroughErrorInfoAndCreatePageCanGiveZero) {
     Host host;
     auto a = host.NewDocumentWith(L"C:\\a.json", kSmallDoc);
     ComPtr<IKorvaneVaneBar> bar;
-    ASSERT_EQ(host.AddInObject()->QueryInterface(IID_IKorvaneVaneBar, reinterpret_cast<void**>(bar.GetAddressOf())), S_OK);
+    ASSERT_NO_FATAL_FAILURE(GetVaneBar(host, bar));
     ComPtr<ISupportErrorInfo> sei;
     ASSERT_EQ(bar.As(&sei), S_OK);
     EXPECT_EQ(sei->InterfaceSupportsErrorInfo(IID_IKorvaneVaneBar), S_OK);
@@ -495,11 +503,11 @@ TEST(HostVaneBar, PagesSizeTheirChildrenOnEveryResize) {
     Host host;
     auto a = host.NewDocumentWith(L"C:\\a.json", kSmallDoc);
     ComPtr<IKorvaneVaneBar> bar;
-    ASSERT_EQ(host.AddInObject()->QueryInterface(IID_IKorvaneVaneBar, reinterpret_cast<void**>(bar.GetAddressOf())), S_OK);
+    ASSERT_NO_FATAL_FAILURE(GetVaneBar(host, bar));
     rud::Bstr tip(L"t");
     LONG p = 0;
     ASSERT_EQ(bar->CreatePage(host.Document(a), 0, 105, tip.get(), 0, &p), S_OK);
-    HWND page = reinterpret_cast<HWND>(static_cast<LONG_PTR>(p));
+    HWND page = PageWindow(p);
     // A borderless child and a captioned one shown maximised, as an add-in places its form.
     HWND plain = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, page, nullptr, nullptr, nullptr);
     HWND form = CreateWindowExW(0, L"STATIC", L"form", WS_POPUP | WS_CAPTION | WS_THICKFRAME, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
@@ -568,11 +576,11 @@ TEST(HostScriptUi, ScriptActionsClickTreeItemsTypeAndPressButtonsInTheVisiblePag
     Host host;
     auto a = host.NewDocumentWith(L"C:\\ui.json", kSmallDoc);
     ComPtr<IKorvaneVaneBar> bar;
-    ASSERT_EQ(host.AddInObject()->QueryInterface(IID_IKorvaneVaneBar, reinterpret_cast<void**>(bar.GetAddressOf())), S_OK);
+    ASSERT_NO_FATAL_FAILURE(GetVaneBar(host, bar));
     rud::Bstr tip(L"t");
     LONG p = 0;
     ASSERT_EQ(bar->CreatePage(host.Document(a), 0, 105, tip.get(), 0, &p), S_OK);
-    HWND page = reinterpret_cast<HWND>(static_cast<LONG_PTR>(p));
+    HWND page = PageWindow(p);
     WNDCLASSW wc{};
     wc.lpfnWndProc = &FormProc;
     wc.hInstance = GetModuleHandleW(nullptr);
@@ -636,7 +644,7 @@ TEST(HostScriptUi, ScriptsInjectFaultsAndEmptyPages) {
     EXPECT_EQ(r.description, L"read-only");
     EXPECT_EQ(Get(Obj(prop.result).Get(), 2).hr, S_OK) << "gets still work";
     ComPtr<IKorvaneVaneBar> bar;
-    ASSERT_EQ(host.AddInObject()->QueryInterface(IID_IKorvaneVaneBar, reinterpret_cast<void**>(bar.GetAddressOf())), S_OK);
+    ASSERT_NO_FATAL_FAILURE(GetVaneBar(host, bar));
     rud::Bstr tip(L"t");
     LONG page = 1;
     EXPECT_EQ(bar->CreatePage(host.Document(a), 0, 105, tip.get(), 0, &page), S_OK);
