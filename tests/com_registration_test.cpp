@@ -73,6 +73,14 @@ protected:
         RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\RuDerizIRA tests");  // only once empty
     }
     RegistryDump Everything() { return Dump(HKEY_CURRENT_USER, {name_}); }
+    // A volatile key cannot take non-volatile children: the interface's keys cannot be written.
+    void MakeInterfaceVolatile() {
+        ASSERT_EQ(RegDeleteKeyW(root(), L"Interface"), ERROR_SUCCESS);
+        UniqueRegKey volatileKey;
+        ASSERT_EQ(RegCreateKeyExW(root(), L"Interface", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                                  volatileKey.put(), nullptr),
+                  ERROR_SUCCESS);
+    }
     HKEY root() const { return root_.get(); }
 
     std::wstring name_;
@@ -127,13 +135,8 @@ TEST_F(ComRegistrySandbox, RemoveKeepsWhatOthersPutInOurKeys) {
 }
 
 TEST_F(ComRegistrySandbox, AFailedWriteThrowsAndLeavesNothingBehind) {
-    // A volatile key cannot take non-volatile children: the interface's keys cannot be written,
-    // after the class's keys were.
-    ASSERT_EQ(RegDeleteKeyW(root(), L"Interface"), ERROR_SUCCESS);
-    UniqueRegKey volatileKey;
-    ASSERT_EQ(RegCreateKeyExW(root(), L"Interface", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                              volatileKey.put(), nullptr),
-              ERROR_SUCCESS);
+    // The interface's keys cannot be written, after the class's keys were.
+    ASSERT_NO_FATAL_FAILURE(MakeInterfaceVolatile());
     const RegistryDump before = Everything();
     try {
         rud::registry::WriteValues(root(), table_);
@@ -147,12 +150,8 @@ TEST_F(ComRegistrySandbox, AFailedWriteThrowsAndLeavesNothingBehind) {
 
 TEST_F(ComRegistrySandbox, AFailedRewriteKeepsTheEarlierRegistrationAsItWas) {
     // An earlier registration of the class from another folder; the interface's keys cannot be
-    // written (a volatile parent).
-    ASSERT_EQ(RegDeleteKeyW(root(), L"Interface"), ERROR_SUCCESS);
-    UniqueRegKey volatileKey;
-    ASSERT_EQ(RegCreateKeyExW(root(), L"Interface", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                              volatileKey.put(), nullptr),
-              ERROR_SUCCESS);
+    // written.
+    ASSERT_NO_FATAL_FAILURE(MakeInterfaceVolatile());
     std::vector<RegistryValue> earlier;
     for (const RegistryValue& v : rud::registry::ServerRegistryValues(L"C:\\old\\RuDerizIRA.dll"))
         if (v.key.rfind(L"Interface\\", 0) != 0) earlier.push_back(v);
