@@ -2,6 +2,7 @@
 #include "AddInError.h"
 #include <array>
 #include <cstring>
+#include <vector>
 
 namespace rud::pane {
 
@@ -58,8 +59,14 @@ COLORREF StandardColor(int index) noexcept {
     return index >= 0 && index < 16 ? kPalette[static_cast<size_t>(index)] : RGB(0, 0, 0);
 }
 
-UniqueIcon MakeFolderPicture() {
-    constexpr int n = kFolderPictureSize;
+int FolderPictureScale(int dpi) noexcept { return dpi >= 192 ? dpi / 96 : 1; }
+
+UniqueIcon MakeFolderPicture(int scale) {
+    if (scale < 1) scale = 1;
+    const int n = kFolderPictureSize * scale;
+    // 4-bit rows padded to whole DWORDs, mask rows (1 bit) to whole WORDs.
+    const int colorStride = ((n * 4 + 31) / 32) * 4;
+    const int maskStride = ((n + 15) / 16) * 2;
     struct {
         BITMAPINFOHEADER header;
         RGBQUAD colors[16];
@@ -78,21 +85,20 @@ UniqueIcon MakeFolderPicture() {
     UniqueBitmap color(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS,
                                         &bits, nullptr, 0));
     if (!color || !bits) ThrowFailedCall(E_OUTOFMEMORY);
-    // 4-bit rows of 16 pixels are 8 bytes (already DWORD aligned); mask rows are 2 bytes (WORD
-    // aligned), a set bit being transparent. Transparent pixels stay black in the colour image.
+    // A set mask bit is transparent; transparent pixels stay black in the colour image.
     auto* colorBits = static_cast<BYTE*>(bits);
-    BYTE maskBits[n * 2] = {};
+    std::vector<BYTE> maskBits(static_cast<size_t>(maskStride * n), 0);
     for (int y = 0; y < n; ++y) {
         for (int x = 0; x < n; ++x) {
-            int index = FolderPicturePixel(x, y);
+            int index = FolderPicturePixel(x / scale, y / scale);
             BYTE value = static_cast<BYTE>(index < 0 ? 0 : index);
-            BYTE& pair = colorBits[y * 8 + x / 2];
+            BYTE& pair = colorBits[y * colorStride + x / 2];
             pair = static_cast<BYTE>(x % 2 ? (pair & 0xF0) | value : (pair & 0x0F) | (value << 4));
-            if (index < 0) maskBits[y * 2 + x / 8] |= static_cast<BYTE>(0x80 >> (x % 8));
+            if (index < 0) maskBits[static_cast<size_t>(y * maskStride + x / 8)] |= static_cast<BYTE>(0x80 >> (x % 8));
         }
     }
     GdiFlush();
-    UniqueBitmap mask(CreateBitmap(n, n, 1, 1, maskBits));
+    UniqueBitmap mask(CreateBitmap(n, n, 1, 1, maskBits.data()));
     if (!mask) ThrowFailedCall(E_OUTOFMEMORY);
 
     ICONINFO ii{};

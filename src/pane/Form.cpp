@@ -1,5 +1,8 @@
 #include "Form.h"
+#include "AccessibleName.h"
 #include "AddInError.h"
+#include "Keyboard.h"
+#include "KeyboardHook.h"
 #include "Twips.h"
 #include <algorithm>
 
@@ -36,6 +39,11 @@ void RegisterContainerClass(const wchar_t* name, WNDPROC proc) {
 // unloads the DLL: the last form to go takes the class with it. (One UI thread: no lock.)
 int g_formsHoldingClass = 0;
 
+// Whether the control takes the focus now: a tab stop, enabled and shown.
+bool CanFocus(HWND hWnd) noexcept {
+    return hWnd && (GetWindowLongW(hWnd, GWL_STYLE) & WS_TABSTOP) && IsWindowEnabled(hWnd) && IsWindowVisible(hWnd);
+}
+
 void EnsureCommonControls() {
     static const bool done = [] {
         INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
@@ -67,6 +75,29 @@ void Control::CreateChild(Form& form, HWND parent, const wchar_t* className, std
     wnd_.reset(h);
     form.Register(*this);
     SetFont(form.DefaultFont());
+    if (style & WS_TABSTOP) SetWindowSubclass(h, &Control::FocusableProc, 1, reinterpret_cast<DWORD_PTR>(this));
+}
+
+LRESULT CALLBACK Control::FocusableProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                        DWORD_PTR self) noexcept {
+    auto* control = reinterpret_cast<Control*>(self);
+    switch (msg) {
+    case WM_SETFOCUS:
+        if (control->form_ && control->wnd_.get() == hWnd) control->form_->NoteFocus(*control);
+        break;
+    case WM_GETOBJECT:
+        if (static_cast<LONG>(lParam) == static_cast<LONG>(OBJID_CLIENT) && control->wnd_.get() == hWnd &&
+            !control->accName_.empty()) {
+            if (LRESULT r = AccessibleObjectNamed(hWnd, wParam, control->accName_)) return r;
+        }
+        break;
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(hWnd, &Control::FocusableProc, id);
+        break;
+    default:
+        break;
+    }
+    return DefSubclassProc(hWnd, msg, wParam, lParam);
 }
 
 double Control::Left() const { return PixelsToTwipsX(OuterRect(Window()).left); }
@@ -246,6 +277,14 @@ bool Container::Handle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) 
         if (Control* c = form->Find(reinterpret_cast<HWND>(lParam)); c && form->EventsEnabled())
             c->OnPosted(wParam);
         return true;
+    case WM_SETFOCUS:
+        // Given the focus (by the host, say): it goes on to the control that had it.
+        form->RestoreFocus();
+        return true;
+    case WM_LBUTTONDOWN:
+        // A click on the background or a label brings the user back to the control they left.
+        if (!form->Contains(GetFocus())) form->RestoreFocus();
+        return false;
     default:
         return false;
     }
@@ -289,6 +328,8 @@ void CommandButton::Click() {
     if (form_ && onClick) form_->Run(onClick);
 }
 
+wchar_t CommandButton::AccessKey() const { return AccessKeyOf(Text()); }
+
 bool CommandButton::OnCommand(WORD code) {
     if (code != BN_CLICKED) return false;
     Click();
@@ -321,10 +362,13 @@ void Form::Create(double innerWidth, double innerHeight, COLORREF back) {
     wnd_.reset(h);
     tabIndex_ = -1;
     Register(*this);
+    AttachKeyboard(*this);
 }
 
 void Form::Destroy() noexcept {
     events_ = false;
+    DetachKeyboard(*this);
+    lastFocus_ = nullptr;
     std::vector<Control*> controls;
     controls.swap(controls_);
     byWindow_.clear();
@@ -358,6 +402,8 @@ void Form::OnWindowGone() noexcept {
     // The tool-tip window did not: it is a top-level window owned by the form, and a window
     // destroyed as someone's child does not take its owned windows along.
     events_ = false;
+    DetachKeyboard(*this);
+    lastFocus_ = nullptr;
     for (Control* c : controls_)
         if (c != this && c->wnd_) c->OnWindowGone();
     if (IsWindow(tips_.get())) tips_.reset();
@@ -399,6 +445,10 @@ bool Form::Handle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) noexc
         if (!hold) return false;
         Dock();
         if (onResize && events_) Run(onResize);
+        return true;
+    }
+    if (msg == kFormKeyMessage) {
+        RunKeyCommand(wParam, lParam);
         return true;
     }
     return Container::Handle(msg, wParam, lParam, result);
@@ -449,6 +499,124 @@ HWND Form::ToolTips() {
 
 size_t Form::GdiObjectCount() const noexcept {
     return fonts_.size() + brushes_.size() + icons_.size() + (font_ ? 1 : 0);
+}
+
+// ---- keyboard -----------------------------------------------------------------------------------
+
+bool Form::Contains(HWND hWnd) const noexcept {
+    return wnd_ && hWnd && (hWnd == wnd_.get() || IsChild(wnd_.get(), hWnd));
+}
+
+void Form::TranslateKey(MSG& msg) noexcept {
+    if (!wnd_ || !events_) return;
+    const bool shift = GetKeyState(VK_SHIFT) < 0;
+    const bool ctrl = GetKeyState(VK_CONTROL) < 0;
+    const bool alt = GetKeyState(VK_MENU) < 0;
+    const KeyCommand command = ClassifyKey(msg.message, msg.wParam, shift, ctrl, alt);
+    HWND target = nullptr;
+    switch (command) {
+    case KeyCommand::None:
+        return;
+    case KeyCommand::ShowAccessKeys:
+        SendMessageW(wnd_.get(), WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEACCEL), 0);
+        return;
+    case KeyCommand::NextControl:
+    case KeyCommand::PreviousControl:
+        break;
+    case KeyCommand::AccessKey:
+        // Only a button that can be pressed claims its key; otherwise the key goes on to the host.
+        for (Control* c : controls_) {
+            auto* button = dynamic_cast<CommandButton*>(c);
+            if (!button || !button->wnd_ || !IsWindowEnabled(button->wnd_.get()) || !IsWindowVisible(button->wnd_.get()))
+                continue;
+            try {
+                if (MatchesAccessKey(static_cast<wchar_t>(msg.wParam), button->AccessKey())) target = button->wnd_.get();
+            } catch (...) {
+            }
+            if (target) break;
+        }
+        if (!target) return;
+        break;
+    case KeyCommand::PressFocused:
+        if (!dynamic_cast<CommandButton*>(Find(msg.hwnd))) return;
+        target = msg.hwnd;
+        break;
+    }
+    msg.hwnd = wnd_.get();
+    msg.message = kFormKeyMessage;
+    msg.wParam = static_cast<WPARAM>(command);
+    msg.lParam = reinterpret_cast<LPARAM>(target);
+}
+
+void Form::RunKeyCommand(WPARAM command, LPARAM target) noexcept {
+    switch (static_cast<KeyCommand>(command)) {
+    case KeyCommand::NextControl:
+        MoveFocus(false);
+        return;
+    case KeyCommand::PreviousControl:
+        MoveFocus(true);
+        return;
+    case KeyCommand::AccessKey:
+    case KeyCommand::PressFocused: {
+        // Pressed as a click presses it, and only while it can be clicked.
+        auto* button = dynamic_cast<CommandButton*>(Find(reinterpret_cast<HWND>(target)));
+        if (button && events_ && IsWindowEnabled(button->hWnd())) button->Click();
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void Form::MoveFocus(bool backward) noexcept {
+    try {
+        // The control that holds the focus: the focus window or the nearest of its parents
+        // that is a control of the form (a container, or the tree for its label editor).
+        Control* focused = nullptr;
+        for (HWND h = GetFocus(); h && !focused && Contains(h); h = GetParent(h)) focused = Find(h);
+        std::vector<TabStop> stops;
+        std::vector<Control*> controls;
+        int from = -1;
+        for (Control* c : controls_) {
+            if (c == this || !c->wnd_) continue;
+            if (c == focused) from = static_cast<int>(stops.size());
+            stops.push_back(TabStop{c->TabIndex(), CanFocus(c->wnd_.get())});
+            controls.push_back(c);
+        }
+        int next = NextTabStop(stops, from, backward);
+        if (next < 0) return;
+        HWND target = controls[static_cast<size_t>(next)]->hWnd();
+        SetFocus(target);
+        // As in a dialog: a text box entered with the keyboard has its text selected.
+        if (dynamic_cast<TextBox*>(controls[static_cast<size_t>(next)])) SendMessageW(target, EM_SETSEL, 0, -1);
+        SendMessageW(wnd_.get(), WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    } catch (...) {
+    }
+}
+
+Control* Form::LastFocus() const noexcept { return lastFocus_ ? Find(lastFocus_) : nullptr; }
+
+void Form::RestoreFocus() noexcept {
+    Control* last = LastFocus();
+    if (last && CanFocus(last->hWnd())) SetFocus(last->hWnd());
+    else MoveFocus(false);
+}
+
+void Form::ApplyKeyboardCues() noexcept {
+    BOOL cues = FALSE;
+    if (wnd_ && SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &cues, 0) && cues)
+        SendMessageW(wnd_.get(), WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEACCEL | UISF_HIDEFOCUS), 0);
+}
+
+// ---- FocusReturn --------------------------------------------------------------------------------
+
+FocusReturn::FocusReturn(Form& form) noexcept : form_(form) {
+    HWND focus = GetFocus();
+    if (form.Find(focus)) focus_ = focus;
+}
+
+FocusReturn::~FocusReturn() {
+    if (focus_ && form_.Find(focus_) && GetFocus() != focus_ && CanFocus(focus_)) SetFocus(focus_);
 }
 
 } // namespace rud::pane

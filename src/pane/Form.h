@@ -65,6 +65,10 @@ public:
 
     void SetFont(HFONT font) noexcept;
 
+    // The name screen readers read for the control; "" leaves the system's own.
+    void SetAccessibleName(std::wstring name) { accName_ = std::move(name); }
+    const std::wstring& AccessibleName() const noexcept { return accName_; }
+
     // Messages the container passes on to the control that sent them.
     virtual bool OnCommand(WORD /*code*/) { return false; }
     virtual bool OnNotify(const NMHDR& /*hdr*/, LRESULT& /*result*/) { return false; }
@@ -89,6 +93,13 @@ protected:
     bool hasBack_ = false;
     COLORREF back_ = 0;
     std::wstring tip_;
+    std::wstring accName_;
+
+private:
+    // Controls that take the focus are subclassed: the form learns where the focus is, and the
+    // control answers for its accessible name.
+    static LRESULT CALLBACK FocusableProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                          DWORD_PTR self) noexcept;
 };
 
 // A window of our own class that holds other controls: a picture box, or the form itself.
@@ -132,6 +143,8 @@ public:
     HICON Picture() const noexcept;
     // Runs the click handler as a click would.
     void Click();
+    // The character its caption underlines (0 for none).
+    wchar_t AccessKey() const;
 
     bool OnCommand(WORD code) override;
 };
@@ -175,6 +188,23 @@ public:
     // Counts of what the form holds, for checks of its clean-up.
     size_t GdiObjectCount() const noexcept;
 
+    // ---- keyboard (see KeyboardHook.h)
+    // Whether the window is the form's or inside it.
+    bool Contains(HWND hWnd) const noexcept;
+    // A keyboard message for a window of the form, before the host translates and dispatches
+    // it: Tab, Shift+Tab, Alt+access key and Enter on a button become a message of the form's
+    // own (the action then runs as the message is dispatched); other keys pass unchanged.
+    void TranslateKey(MSG& msg) noexcept;
+    // Moves the focus to the next (previous) control in tab order that can take it.
+    void MoveFocus(bool backward) noexcept;
+    // Gives the focus back to the control that had it last (the first in tab order when none).
+    void RestoreFocus() noexcept;
+    // The control of the form that last had the focus (null when none has had it or it is gone).
+    Control* LastFocus() const noexcept;
+    // Shows the access-key underlines and focus rectangles when the system's keyboard cues are
+    // on; otherwise they appear with the first Alt or Tab.
+    void ApplyKeyboardCues() noexcept;
+
 private:
     friend class Control;
     void Register(Control& control);
@@ -182,8 +212,12 @@ private:
     void OnWindowGone() noexcept override;
     void Dock() noexcept;
 
+    void NoteFocus(Control& control) noexcept { lastFocus_ = control.hWnd(); }
+    void RunKeyCommand(WPARAM command, LPARAM target) noexcept;
+
     KeepAlive keepAlive_;
     bool events_ = false;
+    HWND lastFocus_ = nullptr;
     bool countsClass_ = false;  // holds the container class registered (see Create)
     std::vector<Control*> controls_;
     std::unordered_map<HWND, Control*> byWindow_;
@@ -197,5 +231,22 @@ private:
 
 // A message the form layer posts to a container for a control: wParam what, lParam the control.
 constexpr UINT kPostedControlMessage = WM_APP + 0x2A1;
+// A key the form handles itself, as TranslateKey rewrote it: wParam the KeyCommand, lParam the
+// control it applies to.
+constexpr UINT kFormKeyMessage = WM_APP + 0x2A2;
+
+// Gives the focus back to the control of the form that had it when the guard was made, if it
+// went elsewhere meanwhile: a message box takes the focus and leaves it on the host's window.
+class FocusReturn {
+public:
+    explicit FocusReturn(Form& form) noexcept;
+    ~FocusReturn();
+    FocusReturn(const FocusReturn&) = delete;
+    FocusReturn& operator=(const FocusReturn&) = delete;
+
+private:
+    Form& form_;
+    HWND focus_ = nullptr;
+};
 
 } // namespace rud::pane

@@ -2,6 +2,8 @@
 #include "API_Windows.h"
 #include "AddInConst.h"
 #include "FolderPicture.h"
+#include "Keyboard.h"
+#include "Twips.h"
 #include "KorvaneFramework.h"
 #include "LateBound.h"
 #include "frmBarParts.h"
@@ -170,8 +172,17 @@ void frmBar::Load() {
         p.txtValue.Create(p.form, p.Picture2, 675, 3870, 3345, 330, 6);
         p.cmdModify.Create(p.form, p.Picture2, L"&Modify", 4050, 3870, 825, 330, 7);
         p.lblValue.Create(p.form, p.Picture2, L"Value:", 135, 3870, 555, 330, 8);
-        p.cmdOpen.CreateGraphical(p.form, p.Picture1, MakeFolderPicture(), 4500, 90, 450, 315, 9);
+        p.cmdOpen.CreateGraphical(p.form, p.Picture1, MakeFolderPicture(FolderPictureScale(ScreenDpi().y)), 4500,
+                                  90, 450, 315, 9);
         p.cmdOpen.SetToolTipText(frmBarDesign::kOpenToolTip);
+        // What a screen reader says for each control that takes the focus: the label that
+        // explains it (labels come after their boxes in the window order, where the system does
+        // not look), the caption, or the picture button's tool tip.
+        p.txtFile.SetAccessibleName(p.Label1.Text());
+        p.TV1.SetAccessibleName(p.Label2.Text());
+        p.txtValue.SetAccessibleName(p.lblValue.Text());
+        p.cmdModify.SetAccessibleName(CaptionText(p.cmdModify.Text()));
+        p.cmdOpen.SetAccessibleName(frmBarDesign::kOpenToolTip);
         p.form.DockTop(p.Picture1);
         p.form.DockTop(p.Picture2);
 
@@ -199,6 +210,7 @@ void frmBar::Load() {
     }
     p.loaded = true;
     Form_Load();
+    p.form.ApplyKeyboardCues();
     p.form.SetEventsEnabled(true);
 }
 
@@ -389,6 +401,7 @@ void frmBar::cmdModify_Click() {
             rud::late::ToObject(rud::late::Get(set.Get(), DISPID_VALUE, {Variant::fromString(p.m_PropName)}));
         rud::late::Put(prop.Get(), L"Value", ValueToWrite(value, p.chosenValueType));
     } catch (...) {
+        FocusReturn back(p.form);
         rud::ShowMessage(L"Can't change this property", rud::kInformationBoxFlags);
         return;
     }
@@ -397,6 +410,7 @@ void frmBar::cmdModify_Click() {
             rud::late::Get(p.m_Document.Get(), L"Properties", {Variant::fromString(p.m_PropSetName)}));
         rud::late::Call(set.Get(), L"Save");
     } catch (...) {
+        FocusReturn back(p.form);
         rud::ShowMessage(L"Can't save this property", rud::kInformationBoxFlags);
         return;
     }
