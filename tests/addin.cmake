@@ -16,3 +16,19 @@ if(TARGET korvane-sim AND TARGET RuDerizIRA)
   set_tests_properties(Demo.EditThroughThePaneIsSaved PROPERTIES
     FIXTURES_REQUIRED winebed RUN_SERIAL TRUE TIMEOUT 120)
 endif()
+
+# The pane for keyboard users, screen readers, any display and any script.
+if(TARGET korvane_host AND TARGET RuDerizIRA)
+  # Serial: where the keyboard focus goes is the desktop's, and another test program's window
+  # taking the activation meanwhile would take this thread's focus with it.
+  rud_add_test(addin_pane_test ${CMAKE_CURRENT_LIST_DIR}/addin_pane_test.cpp
+    LIBS korvane_host rud_testkit oleacc TIMEOUT 300 SERIAL)
+  add_dependencies(addin_pane_test RuDerizIRA)
+  target_compile_definitions(addin_pane_test PRIVATE "RUD_TEST_DLL=L\"Z:$<TARGET_FILE:RuDerizIRA>\"")
+  # The same layout checks in a private copy of the test bed set to 144 DPI.
+  add_test(NAME PaneAt144Dpi.ControlRectanglesFollowTheTwipLayout
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/run_at_dpi.sh ${WINEBED_DIR} 144 $<TARGET_FILE:addin_pane_test>
+            --gtest_filter=PaneUser.ControlRectanglesFollowTheTwipLayoutAtTheDisplaysResolution)
+  set_tests_properties(PaneAt144Dpi.ControlRectanglesFollowTheTwipLayout PROPERTIES
+    FIXTURES_REQUIRED winebed RUN_SERIAL TRUE TIMEOUT 180)
+endif()

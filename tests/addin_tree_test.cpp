@@ -2,6 +2,7 @@
 // DLL, real host pages and windows, clicks and key presses as a user makes them, and the host's
 // call log, saved values and injected refusals.
 #include "addin_fixture.h"
+#include "addin_pane.h"
 #include "Raii.h"
 #include "UiDriver.h"
 #include <commctrl.h>
@@ -26,17 +27,6 @@ void ExpectOneInformationBox(const rud::testkit::MessageBoxCapture& boxes, const
     EXPECT_EQ(boxes.boxes()[0].title, L"RuDerizIRA");
     EXPECT_EQ(boxes.boxes()[0].icon, BoxIcon::Information);
 }
-
-// The controls of one document's pane, found in its host page.
-struct PaneWindows {
-    HWND page = nullptr;
-    HWND form = nullptr;
-    HWND tree = nullptr;
-    HWND txtFile = nullptr;
-    HWND txtValue = nullptr;
-    HWND cmdModify = nullptr;
-    HWND cmdOpen = nullptr;
-};
 
 // The item's text; "<no item>" when the tree cannot give it.
 std::wstring ItemText(HWND tree, HTREEITEM item) {
@@ -204,22 +194,10 @@ std::wstring CommandLineOf(HANDLE process) {
 class PaneTest : public AddInTest {
 protected:
     PaneWindows PaneOf(DocId doc) {
-        PaneWindows w;
+        HWND page = nullptr;
         for (const auto& p : host().Pages())
-            if (p.document == doc) w.page = p.hwnd;
-        if (!w.page) return w;
-        w.form = GetWindow(w.page, GW_CHILD);
-        auto trees = kvhost::ui::ByClass(w.page, L"SysTreeView32");
-        if (trees.size() == 1) w.tree = trees[0];
-        for (HWND e : kvhost::ui::ByClass(w.page, L"Edit")) {
-            if (w.tree && GetParent(e) == GetParent(w.tree)) w.txtValue = e;
-            else w.txtFile = e;
-        }
-        for (HWND b : kvhost::ui::ByClass(w.page, L"Button")) {
-            if (kvhost::ui::TextOf(b) == L"&Modify") w.cmdModify = b;
-            else if (w.txtFile && GetParent(b) == GetParent(w.txtFile)) w.cmdOpen = b;
-        }
-        return w;
+            if (p.document == doc) page = p.hwnd;
+        return FindPaneWindows(page);
     }
 
     // Opens a document made from json and gives its pane with every control found.

@@ -1,5 +1,6 @@
 # The test kit other tests reuse (message boxes, debug output), and the support library's tests.
-add_library(rud_testkit STATIC ${CMAKE_CURRENT_LIST_DIR}/testkit/MessageBoxCapture.cpp)
+add_library(rud_testkit STATIC ${CMAKE_CURRENT_LIST_DIR}/testkit/MessageBoxCapture.cpp
+                               ${CMAKE_CURRENT_LIST_DIR}/testkit/KeyDriver.cpp)
 target_include_directories(rud_testkit PUBLIC ${CMAKE_CURRENT_LIST_DIR}/testkit)
 target_compile_options(rud_testkit PRIVATE ${RUD_WARNINGS})
 target_link_libraries(rud_testkit PUBLIC korvane_capture user32)

@@ -278,8 +278,9 @@ bool Container::Handle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) 
             c->OnPosted(wParam);
         return true;
     case WM_SETFOCUS:
-        // Given the focus (by the host, say): it goes on to the control that had it.
-        form->RestoreFocus();
+        // Given the focus (by the host, say): it goes on to the control that had it, once the
+        // system is done giving it (a posted message comes before any key the user types).
+        PostMessageW(form->hWnd(), kFormFocusMessage, 0, 0);
         return true;
     case WM_LBUTTONDOWN:
         // A click on the background or a label brings the user back to the control they left.
@@ -449,6 +450,11 @@ bool Form::Handle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) noexc
     }
     if (msg == kFormKeyMessage) {
         RunKeyCommand(wParam, lParam);
+        return true;
+    }
+    if (msg == kFormFocusMessage) {
+        // Still on the form or one of its containers (nothing else took it meanwhile).
+        if (dynamic_cast<Container*>(Find(GetFocus()))) RestoreFocus();
         return true;
     }
     return Container::Handle(msg, wParam, lParam, result);

@@ -234,6 +234,8 @@ constexpr UINT kPostedControlMessage = WM_APP + 0x2A1;
 // A key the form handles itself, as TranslateKey rewrote it: wParam the KeyCommand, lParam the
 // control it applies to.
 constexpr UINT kFormKeyMessage = WM_APP + 0x2A2;
+// The form or a container got the focus: it goes on to a control.
+constexpr UINT kFormFocusMessage = WM_APP + 0x2A3;
 
 // Gives the focus back to the control of the form that had it when the guard was made, if it
 // went elsewhere meanwhile: a message box takes the focus and leaves it on the host's window.

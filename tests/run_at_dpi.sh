@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs a test program at another display resolution: in a private copy of the Wine test bed
+# whose LogPixels is DPI. The copy shares the bed's files through hard links (its registry is its
+# own), has its own wineserver, and goes when the program ends. RUD_EXPECT_DPI tells the program.
+#   run_at_dpi.sh BED_DIR DPI PROGRAM [ARGS...]
+set -euo pipefail
+bed=$(cd "$1" && pwd); dpi=$2; shift 2
+work=$(mktemp -d "$bed/dpi$dpi.XXXXXX")
+export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+if [ -z "${DISPLAY:-}" ] && [ -s "$bed/display" ]; then export DISPLAY; DISPLAY=$(cat "$bed/display"); fi
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$WINEPREFIX"
+cp -al "$bed/prefix/drive_c" "$WINEPREFIX/"
+cp -a "$bed/prefix/dosdevices" "$bed/prefix/.update-timestamp" "$bed/prefix/"*.reg "$WINEPREFIX/"
+# Files Wine may rewrite in place get copies of their own, so the bed never changes.
+find "$WINEPREFIX/drive_c" -type f \( -name '*.ini' -o -name '*.log' \) -exec sh -c 'cp -p "$1" "$1.own" && mv "$1.own" "$1"' _ {} \;
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+
+set +e
+RUD_EXPECT_DPI=$dpi wine "$@" | tee "$work/out.txt"
+rc=${PIPESTATUS[0]}
+set -e
+# A filter that selects nothing would pass for nothing.
+grep -q '^\[ RUN      \]' "$work/out.txt" || { echo "run_at_dpi: no test ran" >&2; exit 1; }
+exit "$rc"
