@@ -71,6 +71,9 @@ TEST_F(PaneKeyboard, TabAndShiftTabFollowTheTabNumbersAcrossBothContainers) {
     EXPECT_EQ(Visit(5), (std::vector<HWND>{w.tree, w.txtValue, w.cmdModify, w.cmdOpen, w.txtFile}));
     EXPECT_EQ(Visit(3, kShift), (std::vector<HWND>{w.cmdOpen, w.cmdModify, w.txtValue}));
     EXPECT_EQ(kvhost::ui::TextOf(w.txtValue), L"") << "no tab character typed";
+    // A key sent straight to the control, past the queue and its hook, acts the same.
+    SendMessageW(w.txtValue, WM_KEYDOWN, VK_TAB, 1);
+    EXPECT_EQ(GetFocus(), w.cmdModify);
     EXPECT_TRUE(Writes().empty());
 }
 

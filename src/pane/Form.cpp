@@ -91,6 +91,19 @@ LRESULT CALLBACK Control::FocusableProc(HWND hWnd, UINT msg, WPARAM wParam, LPAR
             if (LRESULT r = AccessibleObjectNamed(hWnd, wParam, control->accName_)) return r;
         }
         break;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_SYSCHAR:
+        // A key sent to the control directly, which no message hook sees: the same keys apply.
+        if (Form* form = control->form_; form && control->wnd_.get() == hWnd) {
+            MSG key{hWnd, msg, wParam, lParam, 0, {}};
+            form->TranslateKey(key);
+            if (key.message == kFormKeyMessage) {
+                SendMessageW(key.hwnd, key.message, key.wParam, key.lParam);
+                return 0;
+            }
+        }
+        break;
     case WM_NCDESTROY:
         RemoveWindowSubclass(hWnd, &Control::FocusableProc, id);
         break;
