@@ -5,6 +5,7 @@
 #include "Keyboard.h"
 #include "Twips.h"
 #include "frmBarLayout.h"
+#include "pane_design.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <map>
@@ -104,17 +105,8 @@ struct PixelRect {
 class PixelPane : public LayoutTarget {
 public:
     PixelPane(int dpi, int paneWidth, int paneHeight) : dpi_(dpi) {
-        auto design = [&](Ctl c, double l, double t, double w, double h) {
-            r_[c] = PixelRect{Px(l), Px(t), Px(w), Px(h)};
-        };
-        design(Ctl::Picture1, 0, 0, 5085, 465);
-        design(Ctl::Picture2, 0, 465, 5085, 4335);
-        design(Ctl::txtFile, 450, 90, 3975, 285);
-        design(Ctl::cmdOpen, 4500, 90, 450, 315);
-        design(Ctl::TV1, 135, 315, 4785, 2715);
-        design(Ctl::txtValue, 675, 3870, 3345, 330);
-        design(Ctl::cmdModify, 4050, 3870, 825, 330);
-        design(Ctl::lblValue, 135, 3870, 555, 330);
+        for (const panetest::DesignPlace& d : panetest::kDesignPlaces)
+            r_[d.control] = PixelRect{Px(d.left), Px(d.top), Px(d.width), Px(d.height)};
         r_[Ctl::Form] = PixelRect{0, 0, paneWidth, paneHeight};
         // The form's events as a resize runs them: docking, Form_Resize (whose new Picture2
         // height resizes Picture2), then the strips for the new width.

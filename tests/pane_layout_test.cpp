@@ -2,6 +2,7 @@
 // numbers, clamping, rounding halves to even, and the order of reads and writes.
 #include "AddInError.h"
 #include "frmBarLayout.h"
+#include "pane_design.h"
 #include <gtest/gtest.h>
 #include <functional>
 #include <map>
@@ -55,16 +56,9 @@ public:
         set(Ctl::Form, 0, 0, 5085, 5130);
         v[{Ctl::Form, Dim::ScaleWidth}] = 5085;
         v[{Ctl::Form, Dim::ScaleHeight}] = 5130;
-        set(Ctl::Picture1, 0, 0, 5085, 465);
-        set(Ctl::Picture2, 0, 465, 5085, 4335);
+        for (const panetest::DesignPlace& d : panetest::kDesignPlaces) set(d.control, d.left, d.top, d.width, d.height);
         v[{Ctl::Picture2, Dim::ScaleWidth}] = 5085;
         v[{Ctl::Picture2, Dim::ScaleHeight}] = 4335;
-        set(Ctl::txtFile, 450, 90, 3975, 285);
-        set(Ctl::cmdOpen, 4500, 90, 450, 315);
-        set(Ctl::TV1, 135, 315, 4785, 2715);
-        set(Ctl::txtValue, 675, 3870, 3345, 330);
-        set(Ctl::cmdModify, 4050, 3870, 825, 330);
-        set(Ctl::lblValue, 135, 3870, 555, 330);
     }
 
     double Read(Ctl c, Dim d) override {
