@@ -6,9 +6,11 @@
 #   host       korvane-sim without an add-in named finds the installed one, opens a document,
 #              shows its pane.
 #   remove     deletes the "installed" prefix.
+#   signing    scripts/package.sh with a throwaway certificate: the DLL inside the package and the
+#              package verify, a changed byte does not; without one it says it is unsigned.
 #   upgrade    1.0.0.14, then a later test build: one product, one set of rows; the older package
 #              is refused; uninstall leaves no row, file or folder.
-# Environment (set by tests/installer.cmake): ROOT WORK MSI NEXT_MSI NEXT_DLL PROBE SIM SAMPLES.
+# Environment (set by tests/installer.cmake): ROOT BUILD WORK MSI NEXT_MSI NEXT_DLL PROBE SIM SAMPLES.
 set -euo pipefail
 cmd=$1
 win() { echo "Z:${1//\//\\}"; }
@@ -180,6 +182,41 @@ upgrade)
   [ -z "$left" ] || fail "files left: $left"
   echo "ok: no row, no file, no folder"
   rm -rf "${WORK:?}/upgrade" "$WORK"/{pristine,first,next,refused,gone}
+  ;;
+signing)
+  dir=$WORK/signing
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  step "a throwaway self-signed code-signing certificate"
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=RuDerizIRA test signing" \
+    -addext extendedKeyUsage=codeSigning -keyout "$dir/key.pem" -out "$dir/cert.pem" 2>/dev/null
+  export RUD_SIGN_PASSWORD=throwaway RUD_SIGN_PFX=$dir/test.pfx
+  openssl pkcs12 -export -inkey "$dir/key.pem" -in "$dir/cert.pem" -passout "pass:$RUD_SIGN_PASSWORD" -out "$RUD_SIGN_PFX"
+  verify() { osslsigncode verify -CAfile "$dir/cert.pem" -in "$1" >"$dir/verify.out" 2>&1; }
+  # The byte in the middle: code of the DLL, the cabinet inside the package.
+  flipped() { cp "$1" "$2"; printf '\xA5' | dd of="$2" bs=1 seek=$(( $(stat -c %s "$1") / 2 )) conv=notrunc status=none; }
+
+  step "scripts/package.sh with the certificate"
+  PACKAGE_SKIP_BUILD=1 PACKAGE_BUILD_DIR=$BUILD DIST_DIR=$dir/dist "$ROOT/scripts/package.sh" | tee "$dir/package.out"
+  grep -q UNSIGNED "$dir/package.out" && fail "reported unsigned"
+  msi=$(ls "$dir"/dist/RuDerizIRA-*.msi)
+  (cd "$dir/dist" && sha256sum -c SHA256SUMS) || fail "SHA256SUMS"
+  msiextract -C "$dir/files" "$msi" >/dev/null
+  dll=$(find "$dir/files" -name RuDerizIRA.dll)
+  for f in "$dll" "$msi"; do
+    verify "$f" || fail "$(basename "$f") does not verify: $(cat "$dir/verify.out")"
+    grep -q 'Message digest algorithm *: SHA256' "$dir/verify.out" || fail "$(basename "$f") not signed with SHA-256: $(cat "$dir/verify.out")"
+    flipped "$f" "$dir/changed"
+    verify "$dir/changed" && fail "$(basename "$f") with a changed byte still verifies"
+    echo "ok: $(basename "$f") verifies, and fails with a changed byte"
+  done
+
+  step "scripts/package.sh without a certificate"
+  unset RUD_SIGN_PFX RUD_SIGN_PASSWORD
+  PACKAGE_SKIP_BUILD=1 PACKAGE_BUILD_DIR=$BUILD DIST_DIR=$dir/dist "$ROOT/scripts/package.sh" >"$dir/package.out"
+  grep -F "UNSIGNED: no certificate given" "$dir/package.out" || fail "no word of an unsigned package"
+  verify "$(ls "$dir"/dist/RuDerizIRA-*.msi)" && fail "an unsigned package verifies"
+  rm -rf "$dir"
   ;;
 *) fail "unknown command $cmd" ;;
 esac
