@@ -4,10 +4,10 @@
 namespace kvhost {
 namespace {
 
-std::vector<ListedAddIn> ReadHive(HKEY root, bool perUser) {
+std::vector<ListedAddIn> ReadHive(HKEY root, const wchar_t* path, bool perUser) {
     std::vector<ListedAddIn> list;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(root, kAddInListKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return list;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return list;
     for (DWORD i = 0;; ++i) {
         wchar_t name[256];
         DWORD length = 256;
@@ -27,9 +27,9 @@ std::vector<ListedAddIn> ReadHive(HKEY root, bool perUser) {
 
 } // namespace
 
-std::vector<ListedAddIn> ListedAddIns() {
-    std::vector<ListedAddIn> all = ReadHive(HKEY_CURRENT_USER, true);
-    for (ListedAddIn& m : ReadHive(HKEY_LOCAL_MACHINE, false)) {
+std::vector<ListedAddIn> ListedAddIns(const wchar_t* key) {
+    std::vector<ListedAddIn> all = ReadHive(HKEY_CURRENT_USER, key, true);
+    for (ListedAddIn& m : ReadHive(HKEY_LOCAL_MACHINE, key, false)) {
         const bool hidden = std::any_of(all.begin(), all.end(), [&](const ListedAddIn& u) {
             return u.perUser && _wcsicmp(u.progId.c_str(), m.progId.c_str()) == 0;
         });

@@ -18,6 +18,6 @@ struct ListedAddIn {
 };
 
 // The user's entries, then the machine's, each in ProgID order. None when neither key exists.
-std::vector<ListedAddIn> ListedAddIns();
+std::vector<ListedAddIn> ListedAddIns(const wchar_t* key = kAddInListKey);
 
 } // namespace kvhost
