@@ -36,6 +36,7 @@ public:
     bool flagSetting = false;
     rud::Variant applicationFlag = rud::Variant::fromBool(true);
     bool createPageReturnsZero = false;
+    bool addInEventsUndispatchable = false;  // AddInEvents gives an IUnknown without IDispatch
 
     // The loaded add-in.
     ComPtr<IKorvaneAddIn> addInInstance;
