@@ -3,6 +3,8 @@
 // the resize handlers run on pixel-snapping controls, and the folder picture's sharp enlargement.
 #include "FolderPicture.h"
 #include "Keyboard.h"
+#include "KeyboardHook.h"
+#include "frmBar.h"
 #include "Twips.h"
 #include "frmBarLayout.h"
 #include "pane_design.h"
@@ -90,6 +92,22 @@ TEST(PaneKeys, DisabledControlsAreSkipped) {
     EXPECT_EQ(Walk("txtFile", 1, true, {"cmdModify", "cmdOpen"}), (std::vector<std::string>{"txtValue"}));
     EXPECT_EQ(Walk(nullptr, 1, false, {"txtFile", "TV1", "txtValue", "cmdModify", "cmdOpen"}),
               (std::vector<std::string>{"-"}));
+}
+
+TEST(PaneKeys, TheMessageHookLivesExactlyWhileAFormHasItsWindow) {
+    ASSERT_FALSE(KeyboardHookInstalled());
+    auto a = frmBar::Create(), b = frmBar::Create();
+    a->Load();
+    ASSERT_TRUE(a->hWnd()) << "no window: no display?";
+    EXPECT_TRUE(KeyboardHookInstalled());
+    b->Load();
+    a->Unload();
+    EXPECT_TRUE(KeyboardHookInstalled()) << "b still has its window";
+    // The host destroying the page takes the form's window with it: the hook goes too.
+    DestroyWindow(b->hWnd());
+    EXPECT_FALSE(KeyboardHookInstalled());
+    b->Unload();
+    EXPECT_FALSE(KeyboardHookInstalled());
 }
 
 // ---- layout at any resolution ------------------------------------------------------------------
