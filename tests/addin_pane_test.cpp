@@ -102,6 +102,9 @@ TEST_F(PaneKeyboard, AltMPressesModifyOnlyWhenEnabledAndEnterInTheValueBoxDoesNo
     EXPECT_EQ(Writes(), (std::vector<std::wstring>{L"Property.Value=\"typed\"", L"PropertySet.Save()"}));
     EXPECT_EQ(host().SavedPropertyText(doc, L"A", L"B"), L"typed");
     EXPECT_EQ(GetFocus(), w.txtValue) << "an access key leaves the focus where it is";
+    // The key alone, sent past the queue (no character message follows it), presses it once.
+    SendMessageW(w.txtValue, WM_SYSKEYDOWN, 'M', 1 | (1 << 29));
+    EXPECT_EQ(Writes().size(), 4u);
 
     ASSERT_TRUE(kvhost::ui::ClickTreeItem(w.page, L"[D]"));
     ASSERT_FALSE(IsWindowEnabled(w.cmdModify));

@@ -27,6 +27,8 @@ TEST(PaneKeys, WhatEachKeyMeans) {
     EXPECT_EQ(ClassifyKey(WM_SYSCHAR, L'm', false, false, true), KeyCommand::AccessKey);
     EXPECT_EQ(ClassifyKey(WM_SYSCHAR, L'm', false, true, true), KeyCommand::None) << "AltGr types";
     EXPECT_EQ(ClassifyKey(WM_SYSKEYDOWN, VK_MENU, false, false, true), KeyCommand::ShowAccessKeys);
+    EXPECT_EQ(ClassifyKey(WM_SYSKEYDOWN, 'M', false, false, true), KeyCommand::AccessKey) << "by key, any layout";
+    EXPECT_EQ(ClassifyKey(WM_SYSKEYDOWN, VK_F10, false, false, false), KeyCommand::None);
     // Arrows, Space and typing are the controls' own.
     for (WPARAM k : {WPARAM(VK_DOWN), WPARAM(VK_UP), WPARAM(VK_SPACE), WPARAM('M')})
         EXPECT_EQ(ClassifyKey(WM_KEYDOWN, k, false, false, false), KeyCommand::None) << k;

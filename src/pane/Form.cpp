@@ -530,7 +530,9 @@ void Form::TranslateKey(MSG& msg) noexcept {
     if (!wnd_ || !events_) return;
     const bool shift = GetKeyState(VK_SHIFT) < 0;
     const bool ctrl = GetKeyState(VK_CONTROL) < 0;
-    const bool alt = GetKeyState(VK_MENU) < 0;
+    // A system key says itself whether Alt was down (its context bit).
+    const bool alt = GetKeyState(VK_MENU) < 0 ||
+                     ((msg.message == WM_SYSKEYDOWN || msg.message == WM_SYSCHAR) && (msg.lParam & (1 << 29)));
     const KeyCommand command = ClassifyKey(msg.message, msg.wParam, shift, ctrl, alt);
     HWND target = nullptr;
     switch (command) {

@@ -12,7 +12,11 @@ KeyCommand ClassifyKey(UINT message, WPARAM key, bool shift, bool ctrl, bool alt
         if (key == VK_RETURN && !shift) return KeyCommand::PressFocused;
         return KeyCommand::None;
     case WM_SYSKEYDOWN:
-        return key == VK_MENU ? KeyCommand::ShowAccessKeys : KeyCommand::None;
+        if (key == VK_MENU) return KeyCommand::ShowAccessKeys;
+        // Alt+letter or digit by its key, whatever character the keyboard layout gives it (the
+        // M key is Alt+M on a Greek layout too); other access keys come as characters below.
+        if (alt && !ctrl && ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9'))) return KeyCommand::AccessKey;
+        return KeyCommand::None;
     case WM_SYSCHAR:
         // Alt+character; Ctrl+Alt is AltGr on many layouts and types characters instead.
         return ctrl || key < L' ' ? KeyCommand::None : KeyCommand::AccessKey;

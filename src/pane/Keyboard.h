@@ -12,7 +12,7 @@ enum class KeyCommand {
     None,
     NextControl,      // Tab
     PreviousControl,  // Shift+Tab
-    AccessKey,        // Alt+<character>: the button whose caption underlines that character
+    AccessKey,        // Alt+<key or character>: the button whose caption underlines it
     PressFocused,     // Enter: presses the focused button
     ShowAccessKeys,   // Alt went down: underline the access keys from now on
 };
