@@ -14,6 +14,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap "exit 1" INT TERM HUP
 
 mkdir -p "$WINEPREFIX"
 cp -al "$bed/prefix/drive_c" "$WINEPREFIX/"
