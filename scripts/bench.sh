@@ -9,3 +9,4 @@ $bed start >/dev/null
 trap '$bed stop' EXIT
 $bed run "$build/bench/pane_bench.exe"
 $bed run "$build/bench/tree_bench.exe"
+$bed run "$build/bench/keys_bench.exe"

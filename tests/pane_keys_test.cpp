@@ -5,6 +5,7 @@
 #include "Keyboard.h"
 #include "KeyboardHook.h"
 #include "frmBar.h"
+#include "pane_testutil.h"
 #include "Twips.h"
 #include "frmBarLayout.h"
 #include "pane_design.h"
@@ -96,20 +97,38 @@ TEST(PaneKeys, DisabledControlsAreSkipped) {
               (std::vector<std::string>{"-"}));
 }
 
-TEST(PaneKeys, TheMessageHookLivesExactlyWhileAFormHasItsWindow) {
+// A loaded form placed in `page` as the registry places it; gives its first text box.
+HWND PlaceForm(frmBar& form, HWND page) {
+    form.Load();
+    HWND w = form.hWnd();
+    SetWindowLongW(w, GWL_STYLE, (GetWindowLongW(w, GWL_STYLE) & ~WS_POPUP) | WS_CHILD);
+    SetParent(w, page);
+    ShowWindow(w, SW_SHOWMAXIMIZED);
+    return FindWindowExW(GetWindow(w, GW_CHILD), nullptr, L"Edit", nullptr);
+}
+
+TEST(PaneKeys, TheMessageHookIsThereOnlyWhileTheFocusIsInAForm) {
     ASSERT_FALSE(KeyboardHookInstalled());
+    HWND page = panetest::MakeParent(400, 400);
+    ASSERT_NE(page, nullptr) << "no window: no display?";
+    ShowWindow(page, SW_SHOW);
     auto a = frmBar::Create(), b = frmBar::Create();
-    a->Load();
-    ASSERT_TRUE(a->hWnd()) << "no window: no display?";
+    HWND editA = PlaceForm(*a, page), editB = PlaceForm(*b, page);
+    ASSERT_TRUE(editA && editB);
+    EXPECT_FALSE(KeyboardHookInstalled()) << "loaded, with the focus elsewhere";
+    SetFocus(editA);
     EXPECT_TRUE(KeyboardHookInstalled());
-    b->Load();
-    a->Unload();
-    EXPECT_TRUE(KeyboardHookInstalled()) << "b still has its window";
-    // The host destroying the page takes the form's window with it: the hook goes too.
+    SetFocus(editB);
+    EXPECT_TRUE(KeyboardHookInstalled()) << "from one form to another";
+    SetFocus(page);
+    EXPECT_FALSE(KeyboardHookInstalled()) << "the focus left the forms";
+    SetFocus(editB);
+    // The host destroying the page takes the form's window, with the focus, along: the hook goes.
     DestroyWindow(b->hWnd());
     EXPECT_FALSE(KeyboardHookInstalled());
+    a->Unload();
     b->Unload();
-    EXPECT_FALSE(KeyboardHookInstalled());
+    DestroyWindow(page);
 }
 
 // ---- layout at any resolution ------------------------------------------------------------------

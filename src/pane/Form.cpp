@@ -83,7 +83,13 @@ LRESULT CALLBACK Control::FocusableProc(HWND hWnd, UINT msg, WPARAM wParam, LPAR
     auto* control = reinterpret_cast<Control*>(self);
     switch (msg) {
     case WM_SETFOCUS:
-        if (control->form_ && control->wnd_.get() == hWnd) control->form_->NoteFocus(*control);
+        if (control->form_ && control->wnd_.get() == hWnd) {
+            control->form_->NoteFocus(*control);
+            control->form_->FocusMoved(hWnd);
+        }
+        break;
+    case WM_KILLFOCUS:
+        if (control->form_ && control->wnd_.get() == hWnd) control->form_->FocusMoved(reinterpret_cast<HWND>(wParam));
         break;
     case WM_GETOBJECT:
         if (static_cast<LONG>(lParam) == static_cast<LONG>(OBJID_CLIENT) && control->wnd_.get() == hWnd &&
@@ -293,8 +299,12 @@ bool Container::Handle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) 
     case WM_SETFOCUS:
         // Given the focus (by the host, say): it goes on to the control that had it, once the
         // system is done giving it (a posted message comes before any key the user types).
+        form->FocusMoved(wnd_.get());
         PostMessageW(form->hWnd(), kFormFocusMessage, 0, 0);
         return true;
+    case WM_KILLFOCUS:
+        form->FocusMoved(reinterpret_cast<HWND>(wParam));
+        return false;
     case WM_LBUTTONDOWN:
         // A click on the background or a label brings the user back to the control they left.
         if (!form->Contains(GetFocus())) form->RestoreFocus();
@@ -376,7 +386,6 @@ void Form::Create(double innerWidth, double innerHeight, COLORREF back) {
     wnd_.reset(h);
     tabIndex_ = -1;
     Register(*this);
-    AttachKeyboard(*this);
 }
 
 void Form::Destroy() noexcept {
@@ -613,6 +622,11 @@ void Form::MoveFocus(bool backward) noexcept {
         SendMessageW(wnd_.get(), WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
     } catch (...) {
     }
+}
+
+void Form::FocusMoved(HWND to) noexcept {
+    if (Contains(to)) AttachKeyboard(*this);
+    else DetachKeyboard(*this);
 }
 
 Control* Form::LastFocus() const noexcept { return lastFocus_ ? Find(lastFocus_) : nullptr; }

@@ -199,6 +199,8 @@ public:
     void MoveFocus(bool backward) noexcept;
     // Gives the focus back to the control that had it last (the first in tab order when none).
     void RestoreFocus() noexcept;
+    // The focus went to `to`: the keyboard hook serves the form while the focus is inside it.
+    void FocusMoved(HWND to) noexcept;
     // The control of the form that last had the focus (null when none has had it or it is gone).
     Control* LastFocus() const noexcept;
     // Shows the access-key underlines and focus rectangles when the system's keyboard cues are

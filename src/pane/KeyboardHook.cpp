@@ -7,9 +7,9 @@ namespace rud::pane {
 
 namespace {
 
-// The forms with a window, and one hook for each thread that has one. Plain statics, not
-// thread_local: a thread-local object with a destructor would be destroyed at thread exit by
-// code that is gone once the host has unloaded the DLL.
+// The forms that hold the focus (one per thread at most), and the hook of each such thread.
+// Plain statics, not thread_local: a thread-local object with a destructor would be destroyed
+// at thread exit by code that is gone once the host has unloaded the DLL.
 std::vector<Form*> g_forms;
 struct ThreadHook {
     DWORD thread;
