@@ -75,7 +75,7 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
         core->rec.Log({L"ConnectionPoint", source_, L"Advise", Access::Call, {ObjectArg(sink)}});
         if (auto f = core->rec.TakeFault(L"ConnectionPoint", L"Advise", Access::Call)) {
             core->rec.SetLastResult(f->hr);
-            return f->hr;
+            return ReturnFault(IID_IConnectionPoint, *f);
         }
         if (!cookie) return E_POINTER;
         *cookie = 0;
@@ -102,7 +102,7 @@ HRESULT ConnectionPoint::Unadvise(DWORD cookie) {
         core->rec.Log({L"ConnectionPoint", source_, L"Unadvise", Access::Call, {std::to_wstring(cookie)}});
         if (auto f = core->rec.TakeFault(L"ConnectionPoint", L"Unadvise", Access::Call)) {
             core->rec.SetLastResult(f->hr);
-            return f->hr;
+            return ReturnFault(IID_IConnectionPoint, *f);
         }
         for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
             if (it->cookie != cookie) continue;
@@ -162,6 +162,10 @@ std::vector<SinkResult> ConnectionPoint::Fire(DISPID id, DISPPARAMS& params) {
 
 void ConnectionPoint::Detach() noexcept {
     owner_ = nullptr;
+    DropSinks();
+}
+
+void ConnectionPoint::DropSinks() noexcept {
     std::vector<Sink> gone;
     gone.swap(sinks_);
 }
@@ -174,7 +178,7 @@ HRESULT FindPoint(Core& core, const std::wstring& kind, ConnectionPoint* point, 
         core.rec.Log({kind, L"", L"FindConnectionPoint", Access::Call, {IidText(riid)}});
         if (auto f = core.rec.TakeFault(kind, L"FindConnectionPoint", Access::Call)) {
             core.rec.SetLastResult(f->hr);
-            return f->hr;
+            return ReturnFault(IID_IConnectionPointContainer, *f);
         }
         if (!point || riid != point->EventIid()) {
             core.rec.SetLastResult(CONNECT_E_NOCONNECTION);
@@ -329,12 +333,11 @@ HRESULT AddInObject::QueryInterface(REFIID riid, void** ppv) { return DispObject
 
 void* AddInObject::QueryMore(REFIID riid) noexcept {
     if (riid == IID_IKorvaneVaneBar) return static_cast<IKorvaneVaneBar*>(this);
-    if (riid == IID_ISupportErrorInfo) return static_cast<ISupportErrorInfo*>(this);
     return nullptr;
 }
 
 HRESULT AddInObject::InterfaceSupportsErrorInfo(REFIID riid) {
-    return riid == IID_IKorvaneVaneBar ? S_OK : S_FALSE;
+    return riid == IID_IKorvaneVaneBar ? S_OK : DispObject::InterfaceSupportsErrorInfo(riid);
 }
 
 void AddInObject::Do(DISPID id, Call& call) {
@@ -385,7 +388,7 @@ HRESULT AddInObject::VaneBarCall(const wchar_t* member, std::vector<std::wstring
         core->rec.Log({L"VaneBar", L"", member, Access::Call, std::move(args)});
         if (auto f = core->rec.TakeFault(L"VaneBar", member, Access::Call)) {
             core->rec.SetLastResult(f->hr);
-            return ReturnErrorInfo(IID_IKorvaneVaneBar, f->hr, f->description);
+            return ReturnFault(IID_IKorvaneVaneBar, *f, FaultKind::ErrorInfo);
         }
         work();
         SetErrorInfo(0, nullptr);

@@ -4,6 +4,7 @@
 #include "Host.h"
 #include "DocumentModel.h"
 #include "Script.h"
+#include "Tools.h"
 #ifdef KVHOST_WITH_CAPTURE
 #include "DebugOutputCapture.h"
 #endif
@@ -189,6 +190,8 @@ int Run(const Options& o) {
 
 int wmain(int argc, wchar_t** argv) {
     try {
+        if (argc > 1 && std::wstring(argv[1]) == L"fault-matrix") return kvsim::FaultMatrixMain(argc, argv);
+        if (argc > 1 && std::wstring(argv[1]) == L"fuzz") return kvsim::FuzzMain(argc, argv);
         return Run(ParseArgs(argc, argv));
     } catch (const UsageError& e) {
         Out(stderr, L"korvane-sim: " + e.text + L" (--help for usage)");
