@@ -55,8 +55,8 @@ std::string RandomValue(Rng& rng, bool inArray = false) {
     case 6: return R"({"type":"date","value":"2024-05-31T17:30:00"})";
     case 7: return R"({"type":"i8","value":"-9007199254740993"})";
     case 8: return R"({"type":"ui8","value":"18446744073709551615"})";
-    case 9: return R"({"type":"decimal","value":"79228162514264.337593543950335"})";
-    case 10: return R"({"type":"cy","value":"922337203685477.5807"})";
+    case 9: return R"({"type":"decimal","value":"7922816251426.4337593543950335"})";
+    case 10: return R"({"type":"cy","value":"-12345.6789"})";
     case 11: return R"({"type":"error","value":-2147352572})";
     case 12: return R"({"type":"i1","value":"-128"})";
     case 13: return R"({"type":"r4","value":"1.5"})";
@@ -127,10 +127,12 @@ std::wstring DefaultWorkFolder() {
 std::vector<DocumentSnapshot> Snapshot(const Host& host) {
     std::vector<DocumentSnapshot> out;
     for (DocId d : host.Documents()) {
-        DocumentSnapshot s{d, host.FullName(d), {}};
+        DocumentSnapshot s{d, host.FullName(d), {}, {}};
         for (const auto& set : host.Content(d).sets) {
             s.values.emplace_back();
+            s.raw.emplace_back();
             for (const auto& p : set.properties) {
+                s.raw.back().push_back(p.value);
                 try {
                     s.values.back().push_back(ValueJson(p.value));
                 } catch (const HostError&) {
@@ -145,7 +147,7 @@ std::vector<DocumentSnapshot> Snapshot(const Host& host) {
 
 HWND VisiblePageOf(const Host& host) {
     for (const auto& p : host.Pages())
-        if (p.visible) return p.hwnd;
+        if (GetWindowLongW(p.hwnd, GWL_STYLE) & WS_VISIBLE) return p.hwnd;
     return nullptr;
 }
 
@@ -171,17 +173,17 @@ std::vector<ScriptAction> GenerateFuzzScript(uint32_t seed, size_t steps, const 
     for (size_t i = 0; i < steps; ++i) {
         const size_t roll = Pick(rng, 100);
         const std::wstring anyDoc = std::to_wstring(1 + Pick(rng, static_cast<size_t>(std::max(docs, 1))));
-        if (roll < 10 || docs == 0) {
+        if (roll < 12 || docs == 0) {
             if (!samples.empty() && Chance(rng, 25)) script.push_back(Action(L"open", {samples[Pick(rng, samples.size())]}));
             else if (Chance(rng, 15)) script.push_back(Action(L"new"));
             else script.push_back(Action(L"new-with", {DocumentName(rng, made), Utf8ToWide(RandomDocument(rng))}));
             ++docs;
             ++made;
-        } else if (roll < 15) {
+        } else if (roll < 16) {
             script.push_back(Action(L"activate", {anyDoc}));
-        } else if (roll < 18) {
+        } else if (roll < 19) {
             script.push_back(Action(L"rename", {anyDoc, DocumentName(rng, made++)}));
-        } else if (roll < 21) {
+        } else if (roll < 22) {
             script.push_back(Action(L"save", {anyDoc}));
         } else if (roll < 26) {
             script.push_back(Action(L"close", {anyDoc}));
@@ -226,7 +228,7 @@ std::wstring ScriptText(const std::vector<ScriptAction>& script) {
 }
 
 std::wstring RunFuzzScript(const SessionOptions& session, const std::vector<ScriptAction>& script,
-                           const FuzzCheck& check, size_t* stepsRun) {
+                           const FuzzCheck& check, size_t* stepsRun, FuzzResult* stats) {
     std::wstring problem;
     size_t ran = 0;
     DocId active = 0;
@@ -267,6 +269,14 @@ std::wstring RunFuzzScript(const SessionOptions& session, const std::vector<Scri
         if (!p.empty()) problem = L"end of session: " + p;
     }
     if (stepsRun) *stepsRun = ran;
+    if (stats) {
+        stats->boxes = r.boxes.size();
+        stats->stepsNotDone = 0;
+        stats->notDone.clear();
+        for (const auto& st : r.steps)
+            if (!st.error.empty()) stats->notDone.push_back(st.text + L": " + st.error);
+        stats->stepsNotDone = stats->notDone.size();
+    }
     return problem;
 }
 
@@ -275,7 +285,7 @@ FuzzResult RunFuzz(const SessionOptions& session, const FuzzOptions& options, co
     const std::wstring work = options.workFolder.empty() ? DefaultWorkFolder() : options.workFolder;
     const auto copies = CopySamples(options.samples, work);
     result.script = GenerateFuzzScript(options.seed, options.steps, copies.empty() ? std::wstring() : work);
-    result.problem = RunFuzzScript(session, result.script, check, &result.stepsRun);
+    result.problem = RunFuzzScript(session, result.script, check, &result.stepsRun, &result);
     if (result.problem.empty()) return result;
 
     // Shrink: drop chunks of actions while the script still fails the same way.

@@ -18,6 +18,7 @@ struct DocumentSnapshot {
     DocId id = 0;
     std::wstring fullName;
     std::vector<std::vector<std::string>> values;  // ValueJson of each property, by set
+    std::vector<std::vector<rud::Variant>> raw;    // the values themselves
 };
 
 // One step as the add-in's own checks see it.
@@ -46,6 +47,9 @@ struct FuzzOptions {
 
 struct FuzzResult {
     size_t stepsRun = 0;
+    size_t stepsNotDone = 0;   // actions that did not apply (no such node, no page, ...)
+    size_t boxes = 0;          // message boxes the add-in showed
+    std::vector<std::wstring> notDone;  // why, for each action that did not apply
     std::wstring problem;                  // empty: no failure
     std::vector<ScriptAction> script;      // what was run
     std::vector<ScriptAction> reproducer;  // shrunk; replays the problem
@@ -57,7 +61,7 @@ std::vector<ScriptAction> GenerateFuzzScript(uint32_t seed, size_t steps, const 
 // Runs a script as the driver does; the first problem found (empty when none) and the number
 // of steps run.
 std::wstring RunFuzzScript(const SessionOptions& session, const std::vector<ScriptAction>& script,
-                           const FuzzCheck& check, size_t* stepsRun = nullptr);
+                           const FuzzCheck& check, size_t* stepsRun = nullptr, FuzzResult* stats = nullptr);
 
 FuzzResult RunFuzz(const SessionOptions& session, const FuzzOptions& options, const FuzzCheck& check = {});
 

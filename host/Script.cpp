@@ -164,8 +164,9 @@ DocId ScriptRunner::ResolveDocument(const std::wstring& which, int line) const {
 }
 
 HWND ScriptRunner::VisiblePage(int line) const {
+    // The page shown in the pane (also while the host's main window is hidden).
     for (const auto& p : host_.Pages())
-        if (p.visible) return p.hwnd;
+        if (GetWindowLongW(p.hwnd, GWL_STYLE) & WS_VISIBLE) return p.hwnd;
     Fail(line, L"no VaneBar page is visible");
 }
 

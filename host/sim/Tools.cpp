@@ -92,7 +92,11 @@ int FuzzMain(int argc, wchar_t** argv) {
             Print(stdout, kvhost::ScriptText(r.reproducer));
             return 6;
         }
-        Print(stdout, L"fuzz: seed " + std::to_wstring(s) + L": " + std::to_wstring(r.stepsRun) + L" steps, no problem");
+        if (_wgetenv(L"KVSIM_FUZZ_VERBOSE"))
+            for (const auto& n : r.notDone) Print(stdout, L"  not applicable: " + n);
+        Print(stdout, L"fuzz: seed " + std::to_wstring(s) + L": " + std::to_wstring(r.stepsRun) + L" steps (" +
+                          std::to_wstring(r.stepsNotDone) + L" not applicable, " + std::to_wstring(r.boxes) +
+                          L" message boxes), no problem");
     }
     Print(stdout, L"fuzz: " + std::to_wstring(total) + L" steps over " + std::to_wstring(a.seeds) + L" seeds, no problem");
     return 0;

@@ -1,0 +1,88 @@
+// Random sessions of RuDerizIRA in the host simulator. The driver (korvane_host's Fuzz) checks
+// what every add-in owes its host; this file adds what RuDerizIRA's Modify must have written:
+// the typed text, into the property the user saw selected, and nothing else anywhere.
+// RUD_FUZZ_STEPS / RUD_FUZZ_SEED / RUD_FUZZ_SEEDS make it a long run (scripts/fuzz.sh).
+#include "Fuzz.h"
+#include <gtest/gtest.h>
+#include <cstdlib>
+
+namespace {
+
+unsigned long Setting(const char* name, unsigned long fallback) {
+    const char* v = std::getenv(name);
+    return v && *v ? std::strtoul(v, nullptr, 10) : fallback;
+}
+
+// What Modify writes for the text typed over a property's value: the text as it stands.
+rud::Variant Written(const VARIANT&, const std::wstring& typed) { return rud::Variant::fromString(typed); }
+
+std::wstring ModifyCheck(const kvhost::FuzzStep& s) {
+    bool accepted = false;
+    const auto& calls = s.host.Calls();
+    for (size_t i = s.firstCall; i < calls.size(); ++i)
+        accepted |= calls[i].member == L"Value" && calls[i].access == kvhost::Access::Put && calls[i].result == S_OK;
+    // Every property whose value changed in the step, as (document, set, property).
+    struct Change { kvhost::DocId doc; size_t set, prop; std::string after; };
+    std::vector<Change> changes;
+    for (const auto& b : s.before)
+        for (const auto& a : s.after)
+            if (a.id == b.id)
+                for (size_t set = 0; set < b.values.size() && set < a.values.size(); ++set)
+                    for (size_t p = 0; p < b.values[set].size() && p < a.values[set].size(); ++p)
+                        if (a.values[set][p] != b.values[set][p]) changes.push_back({a.id, set, p, a.values[set][p]});
+    const bool modify = s.action.verb == L"click-button" && !s.action.args.empty() && s.action.args[0] == L"Modify";
+    if (!modify || !accepted) {
+        if (changes.empty()) return {};
+        return L"changed: a property changed without an accepted Modify";
+    }
+    const size_t dot = s.selected.path.find(L'.');
+    if (dot == std::wstring::npos) return L"wrong target: Modify wrote while no property node was selected (" + s.selected.text + L")";
+    const size_t set = std::wcstoul(s.selected.path.c_str(), nullptr, 10) - 1;
+    const size_t prop = std::wcstoul(s.selected.path.c_str() + dot + 1, nullptr, 10) - 1;
+    if (changes.size() > 1) return L"changed: Modify changed more than one property";
+    for (const auto& b : s.before) {
+        if (b.id != s.active) continue;
+        if (set >= b.raw.size() || prop >= b.raw[set].size()) return L"wrong target: the selected node has no property";
+        const std::string expected = kvhost::ValueJson(Written(b.raw[set][prop], s.valueBox));
+        if (changes.empty())
+            return b.values[set][prop] == expected ? std::wstring() : L"not written: the selected property kept its value";
+        const Change& c = changes.front();
+        if (c.doc != s.active || c.set != set || c.prop != prop)
+            return L"wrong target: Modify wrote another property than the one selected (" + s.selected.text + L")";
+        if (c.after != expected) return L"wrong value: " + kvhost::Utf8ToWide(c.after) + L" instead of " + kvhost::Utf8ToWide(expected);
+        return {};
+    }
+    return L"wrong target: no active document";
+}
+
+kvhost::SessionOptions Session() {
+    kvhost::SessionOptions o;
+    o.dll = RUD_TEST_DLL;
+    return o;
+}
+
+void RunSeeds(unsigned long firstSeed, unsigned long seeds, unsigned long steps) {
+    kvhost::RegisterHostTypeLibrary();
+    size_t total = 0;
+    for (unsigned long seed = firstSeed; seed < firstSeed + seeds; ++seed) {
+        kvhost::FuzzOptions o;
+        o.seed = static_cast<uint32_t>(seed);
+        o.steps = steps;
+        o.samples = RUD_TEST_SAMPLES;
+        const kvhost::FuzzResult r = kvhost::RunFuzz(Session(), o, &ModifyCheck);
+        total += r.stepsRun;
+        EXPECT_TRUE(r.problem.empty()) << "seed " << seed << ": " << kvhost::WideToUtf8(r.problem)
+                                       << "\nreproducer:\n" << kvhost::WideToUtf8(kvhost::ScriptText(r.reproducer));
+        // A run where hardly anything applied would prove nothing.
+        EXPECT_LT(r.stepsNotDone, r.stepsRun / 2) << "seed " << seed;
+        if (seeds > 4) std::printf("seed %lu: %zu steps, %zu not applicable, %zu boxes%s\n", seed, r.stepsRun,
+                                   r.stepsNotDone, r.boxes, r.problem.empty() ? "" : ", FAILED");
+    }
+    std::printf("random sessions: %zu steps over %lu seeds from %lu\n", total, seeds, firstSeed);
+}
+
+} // namespace
+
+TEST(RandomSessions, FixedSeedsKeepEveryInvariant) {
+    RunSeeds(Setting("RUD_FUZZ_SEED", 1), Setting("RUD_FUZZ_SEEDS", 4), Setting("RUD_FUZZ_STEPS", 400));
+}
