@@ -142,6 +142,7 @@ FiredEvent Core::Fire(bool application, DISPID id, const wchar_t* name, std::vec
     FiredEvent e{application ? L"Application" : L"AddInEvents", name, id, {}, {}};
     ConnectionPoint* point = application ? (app ? &app->Events() : nullptr)
                                          : (addInEvents ? &addInEvents->Events() : nullptr);
+    e.firstCall = rec.Calls().size();
     if (point) {
         std::reverse(args.begin(), args.end());
         DISPPARAMS dp{args.empty() ? nullptr : args.data(), nullptr, static_cast<UINT>(args.size()), 0};
@@ -150,6 +151,7 @@ FiredEvent Core::Fire(bool application, DISPID id, const wchar_t* name, std::vec
             e.descriptions.push_back(r.description);
         }
     }
+    e.endCall = rec.Calls().size();
     events.push_back(e);
     return e;
 }

@@ -32,6 +32,7 @@ struct FiredEvent {
     DISPID id = 0;
     std::vector<HRESULT> results;            // one per connected sink
     std::vector<std::wstring> descriptions;  // EXCEPINFO descriptions of failed sinks
+    size_t firstCall = 0, endCall = 0;       // the calls made while the sinks ran: Calls()[first, end)
 };
 
 // A VaneBar page the add-in asked for.

@@ -10,8 +10,10 @@ namespace {
 MessageBoxWatcher* g_watcher = nullptr;
 
 UINT IconOf(HWND box) noexcept {
-    // The box's icon is a static control (id 20) showing one of the system icons.
+    // The box's icon is a static control showing one of the system icons (id 20 on Windows,
+    // 0x440 under Wine).
     HWND icon = GetDlgItem(box, 20);
+    if (!icon) icon = GetDlgItem(box, 0x440);
     if (!icon) return 0;
     const HICON shown = reinterpret_cast<HICON>(SendMessageW(icon, STM_GETICON, 0, 0));
     if (!shown) return 0;

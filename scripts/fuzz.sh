@@ -8,7 +8,7 @@ build=${BUILD_DIR:-$root/build}
 steps=${1:?usage: scripts/fuzz.sh STEPS [SEED]}
 seed=${2:-$(( $(date +%s) % 1000000 ))}
 per=${RUD_FUZZ_PER_SEED:-1000}
-"$root/scripts/build.sh" addin_fuzz_test >/dev/null
+"$root/scripts/build.sh" --target addin_fuzz_test >/dev/null
 "$root/scripts/winebed.sh" "$build/winebed" start
 seeds=$(( (steps + per - 1) / per ))
 echo "fuzz: $steps steps, seeds $seed..$(( seed + seeds - 1 )), $per steps each"

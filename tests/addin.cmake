@@ -1,6 +1,6 @@
 # The add-in through the host simulator: MyAddin's connection, the event hub and the pane registry.
 if(TARGET korvane_host AND TARGET RuDerizIRA)
-  foreach(t addin_connection_test addin_registry_test addin_tree_test addin_fuzz_test)
+  foreach(t addin_connection_test addin_registry_test addin_tree_test addin_fuzz_test addin_matrix_test)
     rud_add_test(${t} ${CMAKE_CURRENT_LIST_DIR}/${t}.cpp LIBS korvane_host rud_testkit TIMEOUT 300)
     add_dependencies(${t} RuDerizIRA)
     target_compile_definitions(${t} PRIVATE "RUD_TEST_DLL=L\"Z:$<TARGET_FILE:RuDerizIRA>\""
