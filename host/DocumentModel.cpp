@@ -1,5 +1,6 @@
 #include "DocumentModel.h"
 #include <nlohmann/json.hpp>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -305,17 +306,77 @@ std::string ReadFileBytes(const std::wstring& path) {
     return bytes;
 }
 
-void WriteFileBytes(const std::wstring& path, std::string_view bytes) {
-    rud::UniqueKernelHandle f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (f.get() == INVALID_HANDLE_VALUE) {
-        f.release();
-        throw HostError(HRESULT_FROM_WIN32(GetLastError()), L"cannot write " + path);
+namespace {
+std::optional<size_t> g_failWritesAfter;
+
+// Writes all bytes to an open file in pieces; the seam can cut it off after some of them.
+bool WriteAll(HANDLE f, std::string_view bytes) {
+    constexpr size_t kPiece = 4096;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        size_t n = std::min(kPiece, bytes.size() - done);
+        if (g_failWritesAfter) {
+            if (done >= *g_failWritesAfter) {
+                SetLastError(ERROR_DISK_FULL);
+                return false;
+            }
+            n = std::min(n, *g_failWritesAfter - done);
+        }
+        DWORD put = 0;
+        if (!WriteFile(f, bytes.data() + done, static_cast<DWORD>(n), &put, nullptr) || put != n) return false;
+        done += n;
     }
-    DWORD put = 0;
-    if (!WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) ||
-        put != bytes.size())
-        throw HostError(HRESULT_FROM_WIN32(GetLastError()), L"cannot write " + path);
+    if (g_failWritesAfter && bytes.size() > *g_failWritesAfter) {
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+void FailFileWritesAfter(std::optional<size_t> bytes) noexcept { g_failWritesAfter = bytes; }
+
+void WriteFileBytes(const std::wstring& path, std::string_view bytes) {
+    const size_t slash = path.find_last_of(L"\\/");
+    const std::wstring temp = path.substr(0, slash == std::wstring::npos ? 0 : slash + 1) + L"~" +
+                              path.substr(slash == std::wstring::npos ? 0 : slash + 1) + L"." +
+                              std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    auto fail = [&](const std::wstring& what) {
+        const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
+        DeleteFileW(temp.c_str());
+        throw HostError(FAILED(hr) ? hr : E_FAIL, what + path);
+    };
+    {
+        rud::UniqueKernelHandle f(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (f.get() == INVALID_HANDLE_VALUE) {
+            f.release();
+            fail(L"cannot write ");
+        }
+        if (!WriteAll(f.get(), bytes) || !FlushFileBuffers(f.get())) {
+            f.reset();
+            fail(L"cannot write ");
+        }
+    }
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        // A new file: nothing to keep.
+        if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            fail(L"cannot write ");
+        return;
+    }
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        fail(L"cannot write the read-only file ");
+    }
+    // The new file takes the original's attributes (ReplaceFileW keeps them on Windows; Wine's
+    // does not).
+    SetFileAttributesW(temp.c_str(), attributes);
+    if (!ReplaceFileW(path.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+        // Where the file system cannot replace, a move over the original is still one step.
+        if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            fail(L"cannot write ");
+    }
 }
 
 DocumentContent LoadDocumentFile(const std::wstring& path) {

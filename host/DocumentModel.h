@@ -18,6 +18,7 @@
 #include "HostError.h"
 #include "Raii.h"
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,7 +50,14 @@ std::string SerializeDocument(const DocumentContent& content);
 
 // File access with wide paths (non-ASCII names work). HostError on any failure.
 std::string ReadFileBytes(const std::wstring& path);
+// Writes a file so that it is either the old one or the new one, whatever happens: the bytes go
+// to a temporary file in the same folder, are flushed, and replace the original in one step,
+// which keeps the original's attributes. On failure the original is untouched and the temporary
+// file is gone.
 void WriteFileBytes(const std::wstring& path, std::string_view bytes);
+// Test seam: file writes fail (as a full disk) once this many bytes of a file are written;
+// none to write normally again.
+void FailFileWritesAfter(std::optional<size_t> bytes) noexcept;
 DocumentContent LoadDocumentFile(const std::wstring& path);
 void SaveDocumentFile(const std::wstring& path, const DocumentContent& content);
 

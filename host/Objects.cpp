@@ -456,14 +456,16 @@ HRESULT AddInObject::ActivatePage(IDispatch* theDocument, LONG hWnd, LONG Option
 
 void DocState::SaveSet(size_t set) {
     if (set >= live.sets.size()) throw HostError(E_INVALIDARG, L"No such property set");
-    if (saved.sets.size() != live.sets.size()) saved = live;
-    saved.sets[set] = live.sets[set];
-    if (!path.empty()) SaveDocumentFile(path, saved);
+    // The saved image changes only once the file holds it.
+    DocumentContent next = saved.sets.size() != live.sets.size() ? live : saved;
+    next.sets[set] = live.sets[set];
+    if (!path.empty()) SaveDocumentFile(path, next);
+    saved = std::move(next);
 }
 
 void DocState::SaveAll() {
+    if (!path.empty()) SaveDocumentFile(path, live);
     saved = live;
-    if (!path.empty()) SaveDocumentFile(path, saved);
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #include "Script.h"
 #include "UiDriver.h"
+#include "DocumentModel.h"
 #include <cwctype>
 
 namespace kvhost {
@@ -19,7 +20,7 @@ constexpr Verb kVerbs[] = {
     {L"no-fail", 0, 0},     {L"create-page-zero", 1, 1},
     {L"connect", 0, 0},     {L"disconnect", 0, 0},  {L"new-with", 2, 2},
     {L"rename", 2, 2},      {L"click-node", 1, 1},  {L"key", 1, 1},
-    {L"fail-next", 2, 4},
+    {L"fail-next", 2, 4},   {L"fail-write", 1, 1},
 };
 
 struct Key {
@@ -116,6 +117,7 @@ std::vector<ScriptAction> ParseScript(std::wstring_view text) {
             Number(a.args[1], line, 0, 10000);
         }
         if (a.verb == L"key" && !FindKey(a.args[0])) Fail(line, L"unknown key \"" + a.args[0] + L"\"");
+        if (a.verb == L"fail-write" && a.args[0] != L"off") Number(a.args[0], line, 0, 100000000);
         if (a.verb == L"fail-next") {
             Number(a.args[0], line, 1, 1000);
             if (a.args[1] != L"exception" && a.args[1] != L"errorinfo") Fail(line, L"fail-next takes exception or errorinfo");
@@ -219,6 +221,9 @@ bool ScriptRunner::Run(const ScriptAction& a) {
             if (!ui::ClickTreeNode(VisiblePage(line), a.args[0])) Fail(line, L"no tree node " + a.args[0]);
         } else if (a.verb == L"key") {
             if (!ui::PressTreeKey(VisiblePage(line), FindKey(a.args[0])->vk)) Fail(line, L"no tree");
+        } else if (a.verb == L"fail-write") {
+            if (a.args[0] == L"off") FailFileWritesAfter(std::nullopt);
+            else FailFileWritesAfter(static_cast<size_t>(Number(a.args[0], line, 0, 100000000)));
         } else if (a.verb == L"fail-next") {
             host_.FailNextCalls(static_cast<int>(Number(a.args[0], line, 1, 1000)),
                                 a.args[1] == L"errorinfo" ? FaultKind::ErrorInfo : FaultKind::Exception,

@@ -24,6 +24,7 @@
 //   key KEY                   a key to the tree: up, down, left, right, home, end, space
 //   fail-next N KIND [HRESULT [TEXT]]  the next N host calls fail, whatever they are; KIND
 //                             exception (EXCEPINFO / bare HRESULT) or errorinfo (IErrorInfo)
+//   fail-write BYTES|off      the host's file writes fail (a full disk) after BYTES bytes
 // click-button also takes "#N": the N-th button of the visible page.
 #include "Host.h"
 #include "HostError.h"

@@ -1,4 +1,5 @@
 #include "Session.h"
+#include "DocumentModel.h"
 #include <algorithm>
 #include <memory>
 #include <set>
@@ -98,6 +99,7 @@ SessionResult RunSession(const SessionOptions& options, const std::vector<Script
     }
     end();
     host.GetRecorder().ClearAllFaults();
+    FailFileWritesAfter(std::nullopt);
     // After a disconnection the add-in holds nothing of the host's; an add-in that never got
     // connected lets go when the host releases it.
     if (r.disconnected) r.outstanding = host.OutstandingText();

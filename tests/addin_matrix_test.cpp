@@ -1,6 +1,7 @@
 // A failure injected at every host call of a realistic RuDerizIRA session, in both ways the host
 // can fail (korvane_host's fault matrix). The matrix itself checks what every add-in owes its
 // host; this file says which report each call site of RuDerizIRA gives.
+#include "DocumentModel.h"
 #include "FaultMatrix.h"
 #include <gtest/gtest.h>
 #include <cstdio>
@@ -208,4 +209,24 @@ TEST(FaultMatrix, EveryHostCallOfASessionFailsCleanly) {
                 report.Failures());
     EXPECT_EQ(report.Failures(), 0u);
     EXPECT_EQ(report.rows.size(), report.clean.calls.size() * 2);
+}
+
+TEST(HostSaves, AWriteFailingHalfWayIsTheHostsRefusalAndKeepsTheFile) {
+    kvhost::RegisterHostTypeLibrary();
+    const std::wstring path = CopyDir() + L"\\Drawing A-1001.json";
+    ASSERT_TRUE(CopyFileW((std::wstring(RUD_TEST_SAMPLES) + L"\\Drawing A-1001.json").c_str(), path.c_str(), FALSE));
+    const std::string before = kvhost::ReadFileBytes(path);
+    kvhost::SessionOptions session;
+    session.dll = RUD_TEST_DLL;
+    const auto script = kvhost::ParseScript(L"open \"" + path + L"\"\nclick-node 1.1\nset-text 2 \"New title\"\n"
+                                            L"fail-write 700\nclick-button Modify\n");
+    const kvhost::SessionResult r = kvhost::RunSession(session, script);
+    for (const auto& s : r.steps) EXPECT_TRUE(s.error.empty()) << kvhost::WideToUtf8(s.text + L": " + s.error);
+    ASSERT_EQ(r.boxes.size(), 1u);
+    EXPECT_EQ(r.boxes[0].text, L"Can't save this property");
+    const kvhost::CallEntry& save = r.calls.at(r.steps.at(5).endCall - 1);  // Modify's last call
+    EXPECT_EQ(save.member, L"Save");
+    EXPECT_EQ(save.result, HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+    EXPECT_EQ(kvhost::ReadFileBytes(path), before);
+    EXPECT_TRUE(r.Problems().empty()) << kvhost::WideToUtf8(r.Problems());
 }
