@@ -80,6 +80,10 @@ std::shared_ptr<LedgerEntry> Recorder::Register(std::wstring object, std::wstrin
     return e;
 }
 
+void Recorder::PruneLedger() {
+    std::erase_if(ledger_, [](const std::shared_ptr<LedgerEntry>& e) { return e->destroyed; });
+}
+
 std::vector<LedgerEntry> Recorder::Outstanding() const {
     std::vector<LedgerEntry> out;
     for (const auto& e : ledger_)

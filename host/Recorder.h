@@ -90,6 +90,8 @@ public:
     // Entries whose references are not all back with the host (alive objects only).
     std::vector<LedgerEntry> Outstanding() const;
     bool AllReleased() const { return Outstanding().empty(); }
+    // Forgets the entries of destroyed objects (long runs: the ledger would only grow).
+    void PruneLedger();
 
 private:
     struct KeyedFault { std::wstring key; Fault fault; };

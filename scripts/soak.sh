@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds and runs the soak (bench/soak.cpp): 10,000 open->close cycles and 10,000 Modify round
+# trips with the process's figures every 1,000. scripts/soak.sh [CYCLES [EVERY]]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+"$root/scripts/build.sh" --target soak >/dev/null
+"$root/scripts/winebed.sh" "$build/winebed" start >/dev/null
+"$root/scripts/winebed.sh" "$build/winebed" run "$build/bench/soak.exe" "$@"
