@@ -195,6 +195,11 @@ std::vector<ScriptAction> GenerateFuzzScript(uint32_t seed, size_t steps, const 
         } else if (roll < 50) {
             const size_t child = Pick(rng, 5);
             script.push_back(Action(L"click-node", {std::to_wstring(1 + Pick(rng, 4)) + (child ? L"." + std::to_wstring(child) : L"")}));
+            if (Chance(rng, 40)) {  // often a whole edit: pick, type, Modify
+                script.push_back(Action(L"set-text", {L"2", TextPool()[Pick(rng, TextPool().size())]}));
+                script.push_back(Action(L"click-button", {L"Modify"}));
+                i += 2;
+            }
         } else if (roll < 56) {
             static const wchar_t* const kKeys[] = {L"down", L"up", L"right", L"left", L"home", L"end", L"space"};
             script.push_back(Action(L"key", {kKeys[Pick(rng, 7)]}));

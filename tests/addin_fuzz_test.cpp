@@ -83,6 +83,36 @@ void RunSeeds(unsigned long firstSeed, unsigned long seeds, unsigned long steps)
 
 } // namespace
 
+// Shrunk scripts of failures the random sessions found, kept as they were printed.
+TEST(RandomSessions, FoundFailuresStayFixed) {
+    kvhost::RegisterHostTypeLibrary();
+    const wchar_t* const kReproducers[] = {
+        // A property after another of the same name in other letter case: Modify wrote the first.
+        LR"(new-with C:\x\a.kvd "{""propertySets"":[{""name"":""S"",""properties"":[{""name"":""Title"",""value"":""one""},{""name"":""TITLE"",""value"":""two""}]}]}"
+click-node 1.2
+set-text 2 typed
+click-button Modify)",
+        // The second of two sets of one name: the write went to the first set.
+        LR"(new-with C:\x\b.kvd "{""propertySets"":[{""name"":""A"",""properties"":[{""name"":""p"",""value"":1}]},{""name"":""a"",""properties"":[{""name"":""p"",""value"":2}]}]}"
+click-node 2.1
+set-text 2 typed
+click-button Modify)"};
+    for (const wchar_t* text : kReproducers) {
+        const std::wstring problem = kvhost::RunFuzzScript(Session(), kvhost::ParseScript(text), &ModifyCheck);
+        EXPECT_TRUE(problem.empty()) << kvhost::WideToUtf8(problem) << "\n" << kvhost::WideToUtf8(text);
+    }
+}
+
+// Replays a script (a reproducer) with the same checks: RUD_FUZZ_SCRIPT=FILE.
+TEST(RandomSessions, ReplayedScriptKeepsEveryInvariant) {
+    const char* file = std::getenv("RUD_FUZZ_SCRIPT");
+    if (!file || !*file) GTEST_SKIP() << "no RUD_FUZZ_SCRIPT";
+    kvhost::RegisterHostTypeLibrary();
+    const auto script = kvhost::ParseScript(kvhost::Utf8ToWide(kvhost::ReadFileBytes(kvhost::Utf8ToWide(file))));
+    const std::wstring problem = kvhost::RunFuzzScript(Session(), script, &ModifyCheck);
+    EXPECT_TRUE(problem.empty()) << kvhost::WideToUtf8(problem);
+}
+
 TEST(RandomSessions, FixedSeedsKeepEveryInvariant) {
     RunSeeds(Setting("RUD_FUZZ_SEED", 1), Setting("RUD_FUZZ_SEEDS", 4), Setting("RUD_FUZZ_STEPS", 400));
 }

@@ -173,6 +173,7 @@ void frmBar::Unload() {
     impl_->loaded = false;
     impl_->form.Destroy();
     impl_->properties.clear();
+    impl_->setNodes.clear();
 }
 
 void frmBar::Form_Load() { rud::TraceLine(L"AddIn: Form_Load"); }
@@ -248,6 +249,7 @@ void frmBar::RefreshPropertyTree() {
         label = 10;
         p.TV1.Clear();
         p.properties.clear();
+        p.setNodes.clear();
         p.actedOn = nullptr;
         p.txtValue.SetText(L"");
         p.m_PropSetName.clear();
@@ -270,7 +272,8 @@ void frmBar::RefreshPropertyTree() {
                 std::wstring setName = rud::late::ToString(rud::late::Get(set.Get(), korvane::DISPID_PROPSET_NAME));
                 std::wstring setText = L"[" + setName + L"]";
                 label = 50;
-                p.TV1.Add(std::nullopt, std::nullopt, setName, setText);
+                TreeView::Node setNode = p.TV1.Add(std::nullopt, std::nullopt, setName, setText);
+                p.setNodes.emplace_back(setNode.Handle(), setName);
                 anySet = true;
 
                 label = 60;
@@ -308,6 +311,29 @@ void frmBar::RefreshPropertyTree() {
 
 // ---- events of the tree and the buttons -------------------------------------------------------
 
+namespace {
+bool SameName(const std::wstring& a, const std::wstring& b) noexcept {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+// The property node that a write by the chosen names reaches: the host takes the first set and
+// the first property of a name, in any letter case. Null when the tree shows no such property.
+HTREEITEM NodeReachedByName(const frmBar::Parts& p) {
+    for (const auto& [root, setName] : p.setNodes) {
+        if (!SameName(setName, p.m_PropSetName)) continue;
+        HWND tree = p.TV1.hWnd();
+        for (auto child = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(root)));
+             child; child = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)))) {
+            auto it = p.properties.find(child);
+            if (it != p.properties.end() && SameName(it->second.propName, p.m_PropName)) return child;
+        }
+        return nullptr;
+    }
+    return nullptr;
+}
+} // namespace
+
 void frmBar::TV1_Click() {
     Parts& p = *impl_;
     TreeView::Node node = p.TV1.SelectedItem();
@@ -340,6 +366,12 @@ void frmBar::cmdModify_Click() {
     TreeView::Node node = p.TV1.SelectedItem();
     if (!node) return;
 
+    // A name that an earlier set or property shares (in any letter case) would make the host
+    // write the other one: the user's value must not land in a property not selected.
+    if (HTREEITEM reached = NodeReachedByName(p); reached && reached != node.Handle()) {
+        rud::ShowMessage(L"Can't change this property", rud::kInformationBoxFlags);
+        return;
+    }
     std::wstring value;
     try {
         value = p.txtValue.Text();
