@@ -9,7 +9,7 @@ steps=${1:?usage: scripts/fuzz.sh STEPS [SEED]}
 seed=${2:-$(( $(date +%s) % 1000000 ))}
 per=${RUD_FUZZ_PER_SEED:-1000}
 "$root/scripts/build.sh" --target addin_fuzz_test >/dev/null
-"$root/scripts/winebed.sh" "$build/winebed" start
+"$root/scripts/winebed.sh" "$build/winebed" start >/dev/null || true  # may be up already
 seeds=$(( (steps + per - 1) / per ))
 echo "fuzz: $steps steps, seeds $seed..$(( seed + seeds - 1 )), $per steps each"
 RUD_FUZZ_SEED=$seed RUD_FUZZ_SEEDS=$seeds RUD_FUZZ_STEPS=$per \

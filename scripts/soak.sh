@@ -5,5 +5,5 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 "$root/scripts/build.sh" --target soak >/dev/null
-"$root/scripts/winebed.sh" "$build/winebed" start >/dev/null
+"$root/scripts/winebed.sh" "$build/winebed" start >/dev/null || true  # may be up already
 "$root/scripts/winebed.sh" "$build/winebed" run "$build/bench/soak.exe" "$@"
