@@ -1,5 +1,6 @@
 #include "Session.h"
 #include "DocumentModel.h"
+#include "UiDriver.h"
 #include <algorithm>
 #include <memory>
 #include <set>
@@ -41,7 +42,7 @@ std::vector<std::wstring> NewWindows(const std::set<HWND>& baseline, const Host&
     for (const auto& p : host.Pages()) pages.insert(p.hwnd);
     std::vector<std::wstring> out;
     for (HWND w : ThreadWindows())
-        if (!baseline.count(w) && !pages.count(w)) out.push_back(WindowClass(w));
+        if (!baseline.count(w) && !pages.count(w)) out.push_back(ui::ClassOf(w));
     return out;
 }
 } // namespace

@@ -53,6 +53,23 @@ std::wstring TreeItemText(HWND tree, HTREEITEM item) {
     return buf;
 }
 
+} // namespace kvhost::ui
+
+namespace kvhost {
+std::vector<HWND> ThreadWindows() {
+    std::vector<HWND> top;
+    EnumThreadWindows(GetCurrentThreadId(), &ui::Collect, reinterpret_cast<LPARAM>(&top));
+    std::vector<HWND> all;
+    for (HWND w : top) {
+        all.push_back(w);
+        for (HWND c : ui::Descendants(w)) all.push_back(c);
+    }
+    return all;
+}
+} // namespace kvhost
+
+namespace kvhost::ui {
+
 std::vector<HWND> Descendants(HWND root) {
     std::vector<HWND> out;
     if (root) EnumChildWindows(root, &Collect, reinterpret_cast<LPARAM>(&out));

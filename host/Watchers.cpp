@@ -1,4 +1,5 @@
 #include "Watchers.h"
+#include "UiDriver.h"
 #include <shellapi.h>
 #include <cstring>
 
@@ -40,7 +41,7 @@ MessageBoxWatcher::~MessageBoxWatcher() {
 LRESULT CALLBACK MessageBoxWatcher::Hook(int code, WPARAM wp, LPARAM lp) noexcept {
     MessageBoxWatcher* self = g_watcher;
     try {
-        if (self && code == HCBT_ACTIVATE && WindowClass(reinterpret_cast<HWND>(wp)) == L"#32770") {
+        if (self && code == HCBT_ACTIVATE && ui::ClassOf(reinterpret_cast<HWND>(wp)) == L"#32770") {
             HWND w = reinterpret_cast<HWND>(wp);
             SeenBox b;
             wchar_t title[256] = {};
@@ -179,36 +180,5 @@ ProcessStartSeam::~ProcessStartSeam() {
 }
 
 const std::vector<StartedProcess>& ProcessStartSeam::Started() const noexcept { return g_started; }
-
-// ---- windows
-
-
-namespace {
-BOOL CALLBACK CollectWindow(HWND w, LPARAM lp) noexcept {
-    try {
-        reinterpret_cast<std::vector<HWND>*>(lp)->push_back(w);
-    } catch (...) {
-        return FALSE;
-    }
-    return TRUE;
-}
-} // namespace
-
-std::vector<HWND> ThreadWindows() {
-    std::vector<HWND> top;
-    EnumThreadWindows(GetCurrentThreadId(), &CollectWindow, reinterpret_cast<LPARAM>(&top));
-    std::vector<HWND> all;
-    for (HWND w : top) {
-        all.push_back(w);
-        EnumChildWindows(w, &CollectWindow, reinterpret_cast<LPARAM>(&all));  // every descendant
-    }
-    return all;
-}
-
-std::wstring WindowClass(HWND w) {
-    wchar_t buf[256] = {};
-    GetClassNameW(w, buf, 256);
-    return buf;
-}
 
 } // namespace kvhost

@@ -57,8 +57,7 @@ private:
     std::vector<Patch> patched_;
 };
 
-// Every window of this thread: the top-level ones and all their descendants.
+// Every window of this thread: the top-level ones and all their descendants (UiDriver.cpp).
 std::vector<HWND> ThreadWindows();
-std::wstring WindowClass(HWND w);
 
 } // namespace kvhost
