@@ -5,13 +5,14 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
+bed=${WINEBED_DIR:-$build/winebed}  # a bed of its own keeps a long run apart from ctest
 steps=${1:?usage: scripts/fuzz.sh STEPS [SEED]}
 seed=${2:-$(( $(date +%s) % 1000000 ))}
 per=${RUD_FUZZ_PER_SEED:-1000}
 "$root/scripts/build.sh" --target addin_fuzz_test >/dev/null
-"$root/scripts/winebed.sh" "$build/winebed" start >/dev/null || true  # may be up already
+"$root/scripts/winebed.sh" "$bed" start >/dev/null || true  # may be up already
 seeds=$(( (steps + per - 1) / per ))
 echo "fuzz: $steps steps, seeds $seed..$(( seed + seeds - 1 )), $per steps each"
 RUD_FUZZ_SEED=$seed RUD_FUZZ_SEEDS=$seeds RUD_FUZZ_STEPS=$per \
-  "$root/scripts/winebed.sh" "$build/winebed" run "$build/tests/addin_fuzz_test.exe" \
+  "$root/scripts/winebed.sh" "$bed" run "$build/tests/addin_fuzz_test.exe" \
   --gtest_filter=RandomSessions.*

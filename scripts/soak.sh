@@ -4,6 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
+bed=${WINEBED_DIR:-$build/winebed}  # a bed of its own keeps a long run apart from ctest
 "$root/scripts/build.sh" --target soak >/dev/null
-"$root/scripts/winebed.sh" "$build/winebed" start >/dev/null || true  # may be up already
-"$root/scripts/winebed.sh" "$build/winebed" run "$build/bench/soak.exe" "$@"
+"$root/scripts/winebed.sh" "$bed" start >/dev/null || true  # may be up already
+"$root/scripts/winebed.sh" "$bed" run "$build/bench/soak.exe" "$@"
