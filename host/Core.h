@@ -37,6 +37,7 @@ public:
     rud::Variant applicationFlag = rud::Variant::fromBool(true);
     bool createPageReturnsZero = false;
     bool dispatchErrorInfo = false;  // host objects vouch for error info on IDispatch
+    bool addInEventsUndispatchable = false;  // AddInEvents gives an IUnknown without IDispatch
 
     // The loaded add-in.
     ComPtr<IKorvaneAddIn> addInInstance;

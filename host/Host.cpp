@@ -522,6 +522,7 @@ std::vector<PageInfo> Host::Pages() const { return core_->windows.Pages(); }
 void Host::ResizePane(int width) { core_->windows.ResizePane(width); }
 void Host::ResizeMainWindow(int width, int height) { core_->windows.ResizeMain(width, height); }
 void Host::CreatePageReturnsZero(bool on) noexcept { core_->createPageReturnsZero = on; }
+void Host::AddInEventsUndispatchable(bool on) noexcept { core_->addInEventsUndispatchable = on; }
 
 void Host::PumpMessages(DWORD ms) {
     const DWORD start = GetTickCount();

@@ -155,6 +155,9 @@ public:
     void ResizePane(int width);
     void ResizeMainWindow(int width, int height);
     void CreatePageReturnsZero(bool on) noexcept;
+    // AddInEvents gives its source as a bare IUnknown that refuses IDispatch (a host whose
+    // command event source is no automation object).
+    void AddInEventsUndispatchable(bool on) noexcept;
     // Runs the message queue of this thread until it is empty (and at least ms milliseconds).
     void PumpMessages(DWORD ms = 0);
 

@@ -303,6 +303,14 @@ AddInEventsSource::AddInEventsSource(std::shared_ptr<Core> core)
     : EventSourceObject(std::move(core), L"AddInEvents", IID_NULL, std::span<const MemberInfo>(kNoMembers, 0),
                         DIID_IKorvaneAddInEvents) {}
 
+HRESULT AddInEventsSource::QueryInterface(REFIID riid, void** ppv) {
+    if (core_->addInEventsUndispatchable && riid == IID_IDispatch) {
+        if (ppv) *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    return EventSourceObject::QueryInterface(riid, ppv);
+}
+
 void AddInEventsSource::Do(DISPID, Call&) { throw InvokeFailure{DISP_E_MEMBERNOTFOUND}; }
 
 ToolbarButtonObject::ToolbarButtonObject(std::shared_ptr<Core> core, std::wstring caption_)
@@ -345,7 +353,14 @@ void AddInObject::Do(DISPID id, Call& call) {
     switch (id) {
     case korvane::DISPID_ADDIN_ADDINEVENTS:
         call.Expect(0, 0);
-        call.ReturnObject(core.addInEvents->Disp());
+        if (core.addInEventsUndispatchable) {
+            rud::Variant source;
+            V_VT(&source) = VT_UNKNOWN;
+            core.addInEvents->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&V_UNKNOWN(&source)));
+            call.Return(std::move(source));
+        } else {
+            call.ReturnObject(core.addInEvents->Disp());
+        }
         break;
     case korvane::DISPID_ADDIN_DESCRIPTION:
         core.description = std::wstring();

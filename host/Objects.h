@@ -91,6 +91,7 @@ protected:
 class AddInEventsSource : public EventSourceObject {
 public:
     explicit AddInEventsSource(std::shared_ptr<Core> core);
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
 
 protected:
     void Do(DISPID id, Call& call) override;

@@ -37,6 +37,7 @@ TEST_F(Connection, AFailingEventSourceFailsTheCallWithoutABoxOrSettings) {
 }
 
 TEST_F(Connection, ARefusedDescriptionShowsOneBoxAndStillSucceeds) {
+    ExpectBoxes();
     host().Fail(L"AddIn.Description=", kRefused, L"read-only description");
     EXPECT_EQ(host().Connect(), S_OK);
     ASSERT_EQ(boxes.count(), 1u);
@@ -68,6 +69,53 @@ TEST_F(Connection, ConnectingTwiceReplacesTheHub) {
 
 TEST_F(Connection, DisconnectingWithoutAConnectionFails) {
     EXPECT_EQ(host().Disconnect(), AutomationError(91));
+    EXPECT_EQ(TrustedErrorDescription(), L"Object variable or With block variable not set");
+}
+
+TEST_F(Connection, AFailedConnectionPublishesTrustedErrorInfo) {
+    host().Fail(L"AddIn.AddInEvents", kRefused, L"no events today");
+    EXPECT_EQ(host().Connect(), kRefused);
+    EXPECT_EQ(TrustedErrorDescription(), L"no events today");
+}
+
+TEST_F(Connection, AnEventSourceThatIsNoAutomationObjectIsTakenAsItComes) {
+    host().AddInEventsUndispatchable(true);
+    ASSERT_EQ(host().Connect(), S_OK);
+    EXPECT_EQ(host().SinkCount(false), 1u);
+    EXPECT_EQ(host().SinkCount(true), 1u);
+    EXPECT_TRUE(host().FlagSetting());
+    ASSERT_EQ(host().Disconnect(), S_OK);
+    EXPECT_EQ(host().SinkCount(false), 0u);
+}
+
+// The host disconnects the add-in while a critical report is up, then fires events before the box
+// goes: the hub lives on until its handler returns, but hears nothing.
+TEST_F(Connection, NoEventReachesTheAddInDisconnectedUnderAReport) {
+    ConnectAndClear();
+    DocId other = NewDoc(L"C:\\docs\\other.json");
+    host().Fail(L"VaneBar.CreatePage", kRefused, L"The pane is full", 1);
+    int reports = 0;
+    std::vector<std::wstring> heardWhileUp;
+    {
+        rud::testkit::MessageBoxCapture underTheBox([&](const rud::testkit::CapturedBox&) {
+            if (++reports > 1) return;
+            EXPECT_EQ(host().Disconnect(), S_OK);
+            EXPECT_EQ(host().SinkCount(true) + host().SinkCount(false), 0u);
+            trace.clear();
+            host().FireDocumentEvent(3, other);
+            host().FireDocumentEvent(7, other);
+            host().FireDocumentEvent(11, other);
+            host().FireCommand(1);
+            heardWhileUp = trace.wideLines();
+        });
+        NewDoc(L"C:\\docs\\new.json");
+        host().PumpMessages(20);
+    }
+    EXPECT_EQ(reports, 1);
+    EXPECT_TRUE(heardWhileUp.empty()) << testing::PrintToString(heardWhileUp);
+    EXPECT_EQ(LinesStartingWith(L"AddIn: Form_Terminate").size(), 1u) << "the hub ended after its handler";
+    EXPECT_EQ(host().UnloadAddIn().canUnloadNow, S_OK);
+    EXPECT_TRUE(host().AllReleased()) << host().OutstandingText();
 }
 
 TEST_F(Connection, NoEventReachesTheAddInAfterDisconnection) {
@@ -208,6 +256,7 @@ TEST_F(HubEvents, CommandUpdateUIGivesItsArgumentsBackUnchanged) {
 }
 
 TEST_F(HubEvents, AFailingNewDocumentPaneIsReportedOnceWithTheStack) {
+    ExpectBoxes();
     ConnectAndClear();
     host().Fail(L"VaneBar.CreatePage", kRefused, L"The pane is full");
     NewDoc(L"C:\\docs\\new.json");

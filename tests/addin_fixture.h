@@ -3,8 +3,11 @@
 // message boxes it shows captured.
 #include "DebugOutputCapture.h"
 #include "Host.h"
+#include "KorvaneFramework.h"
 #include "MessageBoxCapture.h"
+#include "Raii.h"
 #include <gtest/gtest.h>
+#include <wrl/client.h>
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -21,6 +24,26 @@ protected:
     }
     void TearDown() override {
         host_.reset();
+        // A box the test did not announce fails it: a report on a path that should show none
+        // must not pass unseen.
+        if (!boxesExpected_)
+            for (const auto& box : boxes.boxes()) ADD_FAILURE() << "unexpected message box: " << box.text;
+    }
+
+    // The test shows boxes on purpose (and checks them itself).
+    void ExpectBoxes() noexcept { boxesExpected_ = true; }
+
+    // The description the add-in published for its last failed IKorvaneAddIn call, taken as a
+    // careful host takes it: only when the add-in vouches for error info on that interface.
+    std::wstring TrustedErrorDescription() {
+        Microsoft::WRL::ComPtr<ISupportErrorInfo> support;
+        Microsoft::WRL::ComPtr<IErrorInfo> info;
+        if (!host_->AddIn() || FAILED(host_->AddIn()->QueryInterface(IID_PPV_ARGS(&support))) ||
+            support->InterfaceSupportsErrorInfo(IID_IKorvaneAddIn) != S_OK || GetErrorInfo(0, &info) != S_OK || !info)
+            return L"<not trusted>";
+        rud::Bstr description;
+        info->GetDescription(description.put());
+        return description.str();
     }
 
     kvhost::Host& host() { return *host_; }
@@ -63,6 +86,7 @@ protected:
 
 private:
     std::unique_ptr<kvhost::Host> host_;
+    bool boxesExpected_ = false;
 };
 
 inline std::wstring Decimal(HWND h) { return std::to_wstring(static_cast<LONG>(reinterpret_cast<INT_PTR>(h))); }

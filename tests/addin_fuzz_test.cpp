@@ -4,7 +4,9 @@
 // RUD_FUZZ_STEPS / RUD_FUZZ_SEED / RUD_FUZZ_SEEDS make it a long run (scripts/fuzz.sh).
 #include "Fuzz.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 
@@ -13,8 +15,21 @@ unsigned long Setting(const char* name, unsigned long fallback) {
     return v && *v ? std::strtoul(v, nullptr, 10) : fallback;
 }
 
-// What Modify writes for the text typed over a property's value: the text as it stands.
-rud::Variant Written(const VARIANT&, const std::wstring& typed) { return rud::Variant::fromString(typed); }
+// What Modify writes for the text typed over a property's value: the value converted to the
+// held value's type when that was a number, a date or a Boolean (also by reference) and the text
+// converts in the user's locale; the text as it stands otherwise.
+rud::Variant Written(const VARIANT& held, const std::wstring& typed) {
+    const VARIANT* v = &held;
+    if (V_VT(v) == (VT_BYREF | VT_VARIANT)) v = V_VARIANTREF(v);
+    const VARTYPE type = V_VT(v) & ~VT_BYREF;
+    static const VARTYPE kTyped[] = {VT_I1, VT_I2, VT_I4, VT_I8, VT_INT, VT_UI1, VT_UI2, VT_UI4, VT_UI8, VT_UINT,
+                                     VT_R4, VT_R8, VT_CY, VT_DECIMAL, VT_DATE, VT_BOOL};
+    if (std::find(std::begin(kTyped), std::end(kTyped), type) != std::end(kTyped)) {
+        rud::Variant text = rud::Variant::fromString(typed), out;
+        if (SUCCEEDED(VariantChangeTypeEx(&out, &text, LOCALE_USER_DEFAULT, 0, type)) && V_VT(&out) == type) return out;
+    }
+    return rud::Variant::fromString(typed);
+}
 
 std::wstring ModifyCheck(const kvhost::FuzzStep& s) {
     bool accepted = false;

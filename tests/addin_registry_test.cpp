@@ -249,6 +249,7 @@ TEST_F(Registry, ARenamedDocumentKeepsItsPaneUntilTheHubGoes) {
 }
 
 TEST_F(Registry, AFailingDeletePageIsReportedWithTheStackAndKeepsTheRecord) {
+    ExpectBoxes();
     ConnectAndClear();
     DocId doc = NewDoc(L"C:\\docs\\a.json");
     host().Fail(L"VaneBar.DeletePage", kRefused, L"Page is locked");

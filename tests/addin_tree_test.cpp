@@ -318,6 +318,7 @@ TEST_F(PropertyTree, ASampleDocumentShowsAllItsSets) {
 }
 
 TEST_F(PropertyTree, DuplicateSetNamesAreReportedAtFiftyAndEarlierNodesStay) {
+    ExpectBoxes();
     ConnectAndClear();
     PaneWindows w = Open(L"C:\\docs\\dup.json", R"({"propertySets":[
         {"name":"A","properties":[{"name":"B","value":"1"}]},
@@ -337,6 +338,7 @@ TEST_F(PropertyTree, DuplicateSetNamesAreReportedAtFiftyAndEarlierNodesStay) {
 }
 
 TEST_F(PropertyTree, DuplicatePropertyNamesAreReportedAtEightyAndEarlierNodesStay) {
+    ExpectBoxes();
     ConnectAndClear();
     PaneWindows w = Open(L"C:\\docs\\dup.json", R"({"propertySets":[
         {"name":"A","properties":[{"name":"B","value":"1"},{"name":"C","value":"2"},{"name":"B","value":"3"},{"name":"G","value":"4"}]},
@@ -349,6 +351,7 @@ TEST_F(PropertyTree, DuplicatePropertyNamesAreReportedAtEightyAndEarlierNodesSta
 }
 
 TEST_F(PropertyTree, AnUnreadableValueIsReportedAtSeventy) {
+    ExpectBoxes();
     ConnectAndClear();
     host().Fail(L"Property.Value", AutomationError(1004), L"The value cannot be read");
     PaneWindows w = Open(L"C:\\docs\\a.json",
@@ -440,6 +443,32 @@ TEST_F(PropertyTree, AKeyboardSelectionActsAsAClick) {
     EXPECT_EQ(boxes.count(), 0u);
 }
 
+TEST_F(PropertyTree, ExpandingOrCollapsingWithTheKeyboardIsNoClick) {
+    ConnectAndClear();
+    PaneWindows w = Open(L"C:\\docs\\a.json", kSetABC);
+    ASSERT_NE(w.tree, nullptr);
+    const HTREEITEM set = Roots(w.tree).at(0);
+    for (UINT key : {VK_RIGHT, VK_LEFT}) {
+        PressKey(w.tree, key);
+        EXPECT_EQ(TreeView_GetItemState(w.tree, set, TVIS_EXPANDED) & TVIS_EXPANDED, key == VK_RIGHT ? TVIS_EXPANDED : 0u);
+        EXPECT_EQ(TreeView_GetSelection(w.tree), set);
+        // As the pane opened: Modify enabled, no tool tip.
+        EXPECT_TRUE(IsWindowEnabled(w.cmdModify)) << key;
+        EXPECT_EQ(ToolTipOf(w.form, w.txtValue), L"") << key;
+    }
+}
+
+// Set and property names holding the key separator give distinct keys: no false duplicate.
+TEST_F(PropertyTree, NamesHoldingTheKeySeparatorDoNotCollide) {
+    ConnectAndClear();
+    PaneWindows w = Open(L"C:\\docs\\bars.json", R"({"propertySets":[
+        {"name":"A|B","properties":[{"name":"C","value":"1"},{"name":"\\","value":"2"}]},
+        {"name":"A","properties":[{"name":"B|C","value":"3"},{"name":"B","value":"4"},{"name":"B\\","value":"5"}]},
+        {"name":"A\\","properties":[{"name":"|B","value":"6"}]}]})");
+    EXPECT_EQ(AllTexts(w.tree), (std::vector<std::wstring>{L"[A|B]", L"C=1", L"\\=2", L"[A]", L"B|C=3", L"B=4",
+                                                           L"B\\=5", L"[A\\]", L"|B=6"}));
+}
+
 // ---- editing -----------------------------------------------------------------------------------
 
 using PropertyEditing = PaneTest;
@@ -498,6 +527,7 @@ TEST_F(PropertyEditing, AnEmptyValueBoxWritesAnEmptyText) {
 }
 
 TEST_F(PropertyEditing, TheHostRefusingTheWriteShowsABoxAndSavesNothing) {
+    ExpectBoxes();
     ConnectAndClear();
     DocId doc = 0;
     PaneWindows w = Open(L"C:\\docs\\a.json",
@@ -522,6 +552,7 @@ TEST_F(PropertyEditing, TheHostRefusingTheWriteShowsABoxAndSavesNothing) {
 }
 
 TEST_F(PropertyEditing, TheHostRefusingTheSaveShowsABoxAndKeepsTheNode) {
+    ExpectBoxes();
     ConnectAndClear();
     DocId doc = 0;
     PaneWindows w = Open(L"C:\\docs\\a.json",
@@ -540,6 +571,35 @@ TEST_F(PropertyEditing, TheHostRefusingTheSaveShowsABoxAndKeepsTheNode) {
     // The written value stays as the host holds it; the file keeps the old one.
     EXPECT_EQ(host().PropertyText(doc, L"A", L"B"), L"unsaved");
     EXPECT_EQ(host().SavedPropertyText(doc, L"A", L"B"), L" x ");
+}
+
+// A number, a date or a Boolean is written back as its type when the text reads as one; any other
+// text, and every text, empty or Null property, is written as typed.
+TEST_F(PropertyEditing, ATypedValueStaysTyped) {
+    ConnectAndClear();
+    PaneWindows w = Open(L"C:\\docs\\t.json", R"({"propertySets":[{"name":"T","properties":[
+        {"name":"N","value":12},{"name":"R","value":2.5},{"name":"F","value":true},
+        {"name":"D","type":"date","value":"2024-05-06"},{"name":"S","value":"12"},{"name":"E","value":null}]}]})");
+    const auto writeBack = [&](size_t index, const wchar_t* typed) {
+        ClickItem(w.tree, ChildAt(w.tree, 0, index));
+        if (typed) SetText(w.txtValue, typed);
+        const std::wstring text = kvhost::ui::TextOf(w.txtValue);
+        host().ClearCalls();
+        EXPECT_TRUE(Modify(w));
+        std::vector<std::wstring> writes = CallsTo(L"Property");
+        return std::make_pair(text, writes.empty() ? L"<none>" : writes.back());
+    };
+    EXPECT_EQ(writeBack(0, nullptr).second, L"Property.Value=12");
+    EXPECT_EQ(writeBack(0, L"13").second, L"Property.Value=13");
+    EXPECT_EQ(writeBack(0, L"thirteen").second, L"Property.Value=\"thirteen\"");
+    const auto fraction = writeBack(1, nullptr);
+    EXPECT_EQ(fraction.second, L"Property.Value=" + fraction.first);
+    EXPECT_EQ(writeBack(2, nullptr).second, L"Property.Value=True");
+    EXPECT_EQ(writeBack(2, L"False").second, L"Property.Value=False");
+    const auto date = writeBack(3, nullptr);
+    EXPECT_EQ(date.second, L"Property.Value=" + date.first);
+    EXPECT_EQ(writeBack(4, nullptr).second, L"Property.Value=\"12\"");
+    EXPECT_EQ(writeBack(5, L"7").second, L"Property.Value=\"7\"");
 }
 
 TEST_F(PropertyEditing, AValueHoldingAnEqualsSignIsWrittenBackWhole) {

@@ -73,6 +73,14 @@ protected:
         RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\RuDerizIRA tests");  // only once empty
     }
     RegistryDump Everything() { return Dump(HKEY_CURRENT_USER, {name_}); }
+    // A volatile key cannot take non-volatile children: the interface's keys cannot be written.
+    void MakeInterfaceVolatile() {
+        ASSERT_EQ(RegDeleteKeyW(root(), L"Interface"), ERROR_SUCCESS);
+        UniqueRegKey volatileKey;
+        ASSERT_EQ(RegCreateKeyExW(root(), L"Interface", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                                  volatileKey.put(), nullptr),
+                  ERROR_SUCCESS);
+    }
     HKEY root() const { return root_.get(); }
 
     std::wstring name_;
@@ -127,13 +135,8 @@ TEST_F(ComRegistrySandbox, RemoveKeepsWhatOthersPutInOurKeys) {
 }
 
 TEST_F(ComRegistrySandbox, AFailedWriteThrowsAndLeavesNothingBehind) {
-    // A volatile key cannot take non-volatile children: the interface's keys cannot be written,
-    // after the class's keys were.
-    ASSERT_EQ(RegDeleteKeyW(root(), L"Interface"), ERROR_SUCCESS);
-    UniqueRegKey volatileKey;
-    ASSERT_EQ(RegCreateKeyExW(root(), L"Interface", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                              volatileKey.put(), nullptr),
-              ERROR_SUCCESS);
+    // The interface's keys cannot be written, after the class's keys were.
+    ASSERT_NO_FATAL_FAILURE(MakeInterfaceVolatile());
     const RegistryDump before = Everything();
     try {
         rud::registry::WriteValues(root(), table_);
@@ -143,6 +146,20 @@ TEST_F(ComRegistrySandbox, AFailedWriteThrowsAndLeavesNothingBehind) {
         EXPECT_NE(e.description().find(kInterfaceKey), std::wstring::npos) << rud::narrow(e.description());
     }
     EXPECT_EQ(Everything(), before) << "the class's keys are rolled back";
+}
+
+TEST_F(ComRegistrySandbox, AFailedRewriteKeepsTheEarlierRegistrationAsItWas) {
+    // An earlier registration of the class from another folder; the interface's keys cannot be
+    // written.
+    ASSERT_NO_FATAL_FAILURE(MakeInterfaceVolatile());
+    std::vector<RegistryValue> earlier;
+    for (const RegistryValue& v : rud::registry::ServerRegistryValues(L"C:\\old\\RuDerizIRA.dll"))
+        if (v.key.rfind(L"Interface\\", 0) != 0) earlier.push_back(v);
+    rud::registry::WriteValues(root(), earlier);
+    const RegistryDump before = Everything();
+    EXPECT_THROW(rud::registry::WriteValues(root(), table_), rud::AddInError);
+    EXPECT_EQ(Everything(), before);
+    EXPECT_EQ(ReadString(root(), kClassKey + L"\\InprocServer32"), L"C:\\old\\RuDerizIRA.dll");
 }
 
 // --- the DLL's own registration on the real registry ------------------------------------------
@@ -230,6 +247,28 @@ TEST_F(ComRegistration, RegisteringTwiceWritesNothingMore) {
     const RegistryDump once = Dump(HKEY_CLASSES_ROOT, kTouched);
     ASSERT_EQ(server.registerServer(), S_OK);
     EXPECT_EQ(Dump(HKEY_CLASSES_ROOT, kTouched), once);
+    ASSERT_EQ(server.unregisterServer(), S_OK);
+    ExpectUnregistered();
+}
+
+// A type library that cannot be unregistered (its registered file is gone) stops the
+// unregistration before anything else is removed, so that it can be tried again.
+TEST_F(ComRegistration, AnUnregistrationStoppedByTheTypeLibraryRemovesNothing) {
+    ASSERT_EQ(server.registerServer(), S_OK);
+    const std::wstring win32Key = kTypeLibKey + L"\\1.0\\0\\win32";
+    const auto setLibraryPath = [&](const std::wstring& path) {
+        UniqueRegKey key;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, win32Key.c_str(), 0, KEY_SET_VALUE, key.put()), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                                 static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+    };
+    setLibraryPath(L"C:\\gone\\RuDerizIRA.dll");
+    const RegistryDump registered = Dump(HKEY_CLASSES_ROOT, kTouched);
+    EXPECT_TRUE(FAILED(server.unregisterServer()));
+    EXPECT_EQ(Dump(HKEY_CLASSES_ROOT, kTouched), registered);
+
+    setLibraryPath(server.loadedPath());
     ASSERT_EQ(server.unregisterServer(), S_OK);
     ExpectUnregistered();
 }

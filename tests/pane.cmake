@@ -6,8 +6,3 @@ rud_add_test(pane_test
   ${CMAKE_CURRENT_LIST_DIR}/pane_frmbar_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pane_tree_test.cpp
   LIBS rud_pane rud_support rud_testkit TIMEOUT 120)
-
-# Figures for large trees (built on request: cmake --build . --target pane_tree_bench).
-add_executable(pane_tree_bench EXCLUDE_FROM_ALL ${CMAKE_CURRENT_LIST_DIR}/pane_tree_bench.cpp)
-target_compile_options(pane_tree_bench PRIVATE ${RUD_WARNINGS})
-target_link_libraries(pane_tree_bench PRIVATE rud_pane rud_support)

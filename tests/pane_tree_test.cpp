@@ -353,7 +353,7 @@ TEST_F(PaneTree, NamesHoldingSeparatorsAreKeptWhole) {
     s->AddText(L"p", L"short");
     doc->AddSet(L"s")->AddText(L"p", L"other");
     Init();
-    ClickNode(L"s|t|p=q");
+    ClickNode(L"s\\|t|p=q");  // the "|" of the set name is escaped in the key
     EXPECT_EQ(P().m_PropSetName, L"s|t");
     EXPECT_EQ(P().m_PropName, L"p=q");
     EXPECT_EQ(P().txtValue.Text(), L"v");
@@ -365,7 +365,7 @@ TEST_F(PaneTree, NamesHoldingSeparatorsAreKeptWhole) {
                                                            L"Properties s|t", L"Save s|t"}));
     EXPECT_EQ(s->props[0]->ValueText(), L"w");
     EXPECT_EQ(s->props[1]->ValueText(), L"short");
-    EXPECT_EQ(Tree().Find(L"s|t|p=q").Text(), L"p=q=w");
+    EXPECT_EQ(Tree().Find(L"s\\|t|p=q").Text(), L"p=q=w");
 }
 
 TEST_F(PaneTree, KeyboardSelectionActsAsAClick) {

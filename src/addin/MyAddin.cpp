@@ -17,7 +17,7 @@ namespace {
 ComPtr<IDispatch> AsHostInterface(IDispatch* object, const IID& iid);
 } // namespace
 
-class MyAddin final : public _MyAddin, public IKorvaneAddIn, private ModuleObject<MyAddin> {
+class MyAddin final : public _MyAddin, public IKorvaneAddIn, public ISupportErrorInfo, private ModuleObject<MyAddin> {
     friend class ModuleObject<MyAddin>;
 
 public:
@@ -29,6 +29,8 @@ public:
             *ppv = static_cast<_MyAddin*>(this);
         } else if (riid == IID_IKorvaneAddIn) {
             *ppv = static_cast<IKorvaneAddIn*>(this);
+        } else if (riid == IID_ISupportErrorInfo) {
+            *ppv = static_cast<ISupportErrorInfo*>(this);
         } else {
             *ppv = nullptr;
             return E_NOINTERFACE;
@@ -68,6 +70,11 @@ public:
         return info->Invoke(static_cast<_MyAddin*>(this), id, flags, params, result, excepInfo, argErr);
     }
 
+    // ISupportErrorInfo: the connection calls publish their failures (ReturnCurrentError).
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override {
+        return riid == IID_IKorvaneAddIn ? S_OK : S_FALSE;
+    }
+
     // IKorvaneAddIn
     HRESULT STDMETHODCALLTYPE OnConnection(IDispatch* Application, LONG ConnectMode, IDispatch* AddInInstance) override;
     HRESULT STDMETHODCALLTYPE OnConnectToEnvironment(BSTR EnvCatID, IDispatch* pEnvironmentDispatch,
@@ -96,13 +103,6 @@ ComPtr<IDispatch> AsHostInterface(IDispatch* object, const IID& iid) {
     return out;
 }
 
-ComPtr<IUnknown> AsUnknown(const VARIANT& v) {
-    ComPtr<IDispatch> object = late::ToObject(v);
-    ComPtr<IUnknown> out;
-    if (object) object.As(&out);
-    return out;
-}
-
 } // namespace
 
 HRESULT MyAddin::OnConnection(IDispatch* Application, LONG, IDispatch* AddInInstance) {
@@ -112,7 +112,8 @@ HRESULT MyAddin::OnConnection(IDispatch* Application, LONG, IDispatch* AddInInst
         m_commands->Set_m_KVapp(AsHostInterface(Application, DIID_IKorvaneApplication).Get());
         m_commands->Set_m_myAddIn(AsHostInterface(AddInInstance, DIID_IKorvaneAddInObject).Get());
         Variant events = late::Get(AddInInstance, korvane::DISPID_ADDIN_ADDINEVENTS);
-        m_commands->Set_m_addinEvents(AsUnknown(events).Get());
+        // The event source is taken as it comes: it need not be dispatchable.
+        m_commands->Set_m_addinEvents(late::ToUnknown(events).Get());
     } catch (...) {
         return ReturnCurrentError(IID_IKorvaneAddIn);
     }
@@ -140,6 +141,9 @@ HRESULT MyAddin::OnDisconnection(LONG) {
         m_commands->Set_m_KVapp(nullptr);
         m_commands->Set_m_addinEvents(nullptr);
         m_commands->Set_m_myAddIn(nullptr);
+        // A running handler (a box is up) keeps the hub alive past the release below: it must
+        // hear nothing more from the host meanwhile.
+        m_commands->Set_m_AppEvents(nullptr);
         m_commands.reset();
         return S_OK;
     } catch (...) {

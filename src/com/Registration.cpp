@@ -45,13 +45,18 @@ STDAPI DllRegisterServer() {
     try {
         const std::wstring path = ServerPath();
         const auto values = rud::registry::ServerRegistryValues(path);
+        const rud::registry::RegistrySnapshot before = rud::registry::TakeSnapshot(HKEY_CLASSES_ROOT, values);
+        const bool libraryWasRegistered = TypeLibraryRegistered();
         rud::registry::WriteValues(HKEY_CLASSES_ROOT, values);
         try {
             RegisterTypeLibrary(path);
         } catch (...) {
-            // Undo the class as well: a registration is complete or absent.
-            try { UnregisterTypeLibrary(); } catch (...) {}
-            try { rud::registry::RemoveValues(HKEY_CLASSES_ROOT, values); } catch (...) {}
+            // Undo this call, not an earlier registration: the class goes back to what it was,
+            // and a type library registered before stays.
+            if (!libraryWasRegistered) {
+                try { UnregisterTypeLibrary(); } catch (...) {}
+            }
+            rud::registry::RestoreSnapshot(HKEY_CLASSES_ROOT, values, before);
             throw;
         }
         return S_OK;
@@ -62,8 +67,10 @@ STDAPI DllRegisterServer() {
 
 STDAPI DllUnregisterServer() {
     try {
-        rud::registry::RemoveValues(HKEY_CLASSES_ROOT, rud::registry::ServerRegistryValues(ServerPath()));
+        // The type library's removal reads the interface rows of the table (whose TypeLib names
+        // this library): it goes first, while they are there. When it fails, nothing is removed.
         UnregisterTypeLibrary();
+        rud::registry::RemoveValues(HKEY_CLASSES_ROOT, rud::registry::ServerRegistryValues(ServerPath()));
         return S_OK;
     } catch (...) {
         return rud::CurrentError().hresult();

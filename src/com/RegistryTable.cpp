@@ -45,6 +45,13 @@ void RemoveKeyIfEmpty(HKEY root, const std::wstring& name) {
     if (s != ERROR_SUCCESS && s != ERROR_FILE_NOT_FOUND) ThrowRegistryError(s, L"Cannot delete", name);
 }
 
+// Deepest first, so that a parent is empty once its children are gone.
+void RemoveEmptyKeys(HKEY root, std::vector<std::wstring> keys) {
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const std::wstring& a, const std::wstring& b) { return Depth(a) > Depth(b); });
+    for (const std::wstring& k : keys) RemoveKeyIfEmpty(root, k);
+}
+
 } // namespace
 
 std::wstring GuidText(const GUID& g) {
@@ -77,7 +84,50 @@ std::vector<RegistryValue> ServerRegistryValues(std::wstring_view dllPath) {
     };
 }
 
+RegistrySnapshot TakeSnapshot(HKEY root, const std::vector<RegistryValue>& values) {
+    RegistrySnapshot snapshot;
+    for (const RegistryValue& v : values) {
+        RegistrySnapshot::Prior prior;
+        UniqueRegKey key;
+        if (RegOpenKeyExW(root, v.key.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
+            if (std::find(snapshot.newKeys.begin(), snapshot.newKeys.end(), v.key) == snapshot.newKeys.end())
+                snapshot.newKeys.push_back(v.key);
+        } else {
+            const wchar_t* name = v.name.empty() ? nullptr : v.name.c_str();
+            DWORD size = 0;
+            if (RegQueryValueExW(key.get(), name, nullptr, &prior.type, nullptr, &size) == ERROR_SUCCESS) {
+                prior.data.resize(size);
+                prior.present = RegQueryValueExW(key.get(), name, nullptr, &prior.type, prior.data.data(), &size) ==
+                                ERROR_SUCCESS;
+                prior.data.resize(size);
+            }
+        }
+        snapshot.values.push_back(std::move(prior));
+    }
+    return snapshot;
+}
+
+void RestoreSnapshot(HKEY root, const std::vector<RegistryValue>& values, const RegistrySnapshot& snapshot) noexcept {
+    for (size_t i = values.size(); i-- > 0;) {
+        try {
+            const RegistryValue& v = values[i];
+            const RegistrySnapshot::Prior& prior = snapshot.values.at(i);
+            if (!prior.present) {
+                RemoveValue(root, v);
+                continue;
+            }
+            UniqueRegKey key;
+            if (RegOpenKeyExW(root, v.key.c_str(), 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS)
+                RegSetValueExW(key.get(), v.name.empty() ? nullptr : v.name.c_str(), 0, prior.type,
+                               prior.data.data(), static_cast<DWORD>(prior.data.size()));
+        } catch (...) {
+        }
+    }
+    try { RemoveEmptyKeys(root, snapshot.newKeys); } catch (...) {}
+}
+
 void WriteValues(HKEY root, const std::vector<RegistryValue>& values) {
+    const RegistrySnapshot before = TakeSnapshot(root, values);
     for (const RegistryValue& v : values) {
         UniqueRegKey key;
         LSTATUS s = RegCreateKeyExW(root, v.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
@@ -88,8 +138,8 @@ void WriteValues(HKEY root, const std::vector<RegistryValue>& values) {
                                reinterpret_cast<const BYTE*>(v.data.c_str()), bytes);
         }
         if (s != ERROR_SUCCESS) {
-            // Leave no half registration behind.
-            try { RemoveValues(root, values); } catch (...) {}
+            // Leave no half registration behind, and no earlier one destroyed.
+            RestoreSnapshot(root, values, before);
             ThrowRegistryError(s, L"Cannot write", v.key);
         }
     }
@@ -100,9 +150,7 @@ void RemoveValues(HKEY root, const std::vector<RegistryValue>& values) {
     std::vector<std::wstring> keys;
     for (const RegistryValue& v : values)
         if (std::find(keys.begin(), keys.end(), v.key) == keys.end()) keys.push_back(v.key);
-    std::stable_sort(keys.begin(), keys.end(),
-                     [](const std::wstring& a, const std::wstring& b) { return Depth(a) > Depth(b); });
-    for (const std::wstring& k : keys) RemoveKeyIfEmpty(root, k);
+    RemoveEmptyKeys(root, std::move(keys));
 }
 
 } // namespace rud::registry

@@ -27,8 +27,24 @@ std::wstring GuidText(const GUID& guid);
 // in the table carries at least one value, so "a key of ours" is "a key named in the table".
 std::vector<RegistryValue> ServerRegistryValues(std::wstring_view dllPath);
 
-// Writes every value, creating keys as needed. On a failure removes what the table names and
-// throws rud::AddInError with the HRESULT of the failing registry call.
+// What the table's keys and values held at one moment, so that a failed write can put back an
+// earlier registration instead of deleting it.
+struct RegistrySnapshot {
+    struct Prior {
+        bool present = false;
+        DWORD type = REG_NONE;
+        std::vector<BYTE> data;
+    };
+    std::vector<Prior> values;          // one per table entry
+    std::vector<std::wstring> newKeys;  // keys of the table that did not exist
+};
+RegistrySnapshot TakeSnapshot(HKEY root, const std::vector<RegistryValue>& values);
+// Puts every value of the table back as the snapshot found it and removes the keys that did not
+// exist then (when nothing else has been put into them). Best effort: failures are ignored.
+void RestoreSnapshot(HKEY root, const std::vector<RegistryValue>& values, const RegistrySnapshot& snapshot) noexcept;
+
+// Writes every value, creating keys as needed. On a failure puts back what the table's keys held
+// before the call and throws rud::AddInError with the HRESULT of the failing registry call.
 void WriteValues(HKEY root, const std::vector<RegistryValue>& values);
 
 // Deletes every value of the table, then every key of the table that is left with neither

@@ -40,6 +40,40 @@ bool NextItem(IEnumVARIANT* e, Variant& item) {
     return hr == S_OK && fetched == 1;
 }
 
+// A name as part of a tree key: the key separator "|" and the escape "\" are escaped, so
+// that a set key and a property key never meet unless the names are the same.
+std::wstring KeyPart(std::wstring_view name) {
+    std::wstring out;
+    out.reserve(name.size());
+    for (wchar_t c : name) {
+        if (c == L'|' || c == L'\\') out += L'\\';
+        out += c;
+    }
+    return out;
+}
+
+// What Modify writes for the text typed: a property that held a number, a date or a Boolean
+// keeps its type when the text reads as one in the user's locale (as it was shown); anything
+// else is written as the text itself.
+Variant ValueToWrite(const std::wstring& text, VARTYPE heldType) {
+    Variant typed;
+    switch (heldType) {
+    case VT_I1: case VT_I2: case VT_I4: case VT_I8: case VT_INT:
+    case VT_UI1: case VT_UI2: case VT_UI4: case VT_UI8: case VT_UINT:
+    case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL:
+    case VT_DATE: case VT_BOOL: {
+        Variant asText = Variant::fromString(text);
+        if (SUCCEEDED(VariantChangeTypeEx(typed.put(), &asText, LOCALE_USER_DEFAULT, 0, heldType)) &&
+            typed.type() == heldType)
+            return typed;
+        break;
+    }
+    default:
+        break;
+    }
+    return Variant::fromString(text);
+}
+
 // Counts the form's own changes of the tree's selection, which are not clicks.
 class SelectingByCode {
 public:
@@ -148,11 +182,14 @@ void frmBar::Load() {
         // Any change of selection that the form did not make itself (keyboard, collapsing the
         // selected node's parent) acts as a click, so the value box, the chosen property and
         // Modify always belong to the selected node.
+        // Expanding or collapsing is no click unless it moved the selection.
         p.TV1.onSelChanged = [this](UINT) {
             if (impl_->selectingByCode == 0) TV1_Click();
+            else impl_->knownSelection = impl_->TV1.SelectedItem().Handle();
         };
         p.TV1.onExpanded = [this] {
-            if (impl_->selectingByCode == 0 && impl_->TV1.SelectedItem().Handle() != impl_->actedOn) TV1_Click();
+            if (impl_->selectingByCode == 0 && impl_->TV1.SelectedItem().Handle() != impl_->knownSelection)
+                TV1_Click();
         };
         p.cmdModify.onClick = [this] { cmdModify_Click(); };
         p.cmdOpen.onClick = [this] { cmdOpen_Click(); };
@@ -250,7 +287,7 @@ void frmBar::RefreshPropertyTree() {
         p.TV1.Clear();
         p.properties.clear();
         p.setNodes.clear();
-        p.actedOn = nullptr;
+        p.knownSelection = nullptr;
         p.txtValue.SetText(L"");
         p.m_PropSetName.clear();
         p.m_PropName.clear();
@@ -272,7 +309,8 @@ void frmBar::RefreshPropertyTree() {
                 std::wstring setName = rud::late::ToString(rud::late::Get(set.Get(), korvane::DISPID_PROPSET_NAME));
                 std::wstring setText = L"[" + setName + L"]";
                 label = 50;
-                TreeView::Node setNode = p.TV1.Add(std::nullopt, std::nullopt, setName, setText);
+                const std::wstring setKey = KeyPart(setName);
+                TreeView::Node setNode = p.TV1.Add(std::nullopt, std::nullopt, setKey, setText);
                 p.setNodes.emplace_back(setNode.Handle(), setName);
                 anySet = true;
 
@@ -286,14 +324,14 @@ void frmBar::RefreshPropertyTree() {
 
                     label = 70;
                     std::wstring propName = rud::late::ToString(rud::late::Get(prop.Get(), korvane::DISPID_PROP_NAME));
-                    std::wstring key = setName + L"|" + propName;
+                    std::wstring key = setKey + L"|" + KeyPart(propName);
                     Variant value = rud::late::Get(prop.Get(), korvane::DISPID_PROP_VALUE);
                     std::wstring valueText = rud::VariantToText(&value);
                     std::wstring text = propName + L"=" + valueText;
 
                     label = 80;
-                    TreeView::Node node = p.TV1.Add(std::wstring_view(setName), TreeView::tvwChild, key, text);
-                    p.properties[node.Handle()] = Parts::PropertyNode{setName, propName, valueText};
+                    TreeView::Node node = p.TV1.Add(std::wstring_view(setKey), TreeView::tvwChild, key, text);
+                    p.properties[node.Handle()] = Parts::PropertyNode{setName, propName, valueText, value.type()};
                 }
             }
             label = 80;
@@ -303,6 +341,7 @@ void frmBar::RefreshPropertyTree() {
         if (!anySet) return;
         p.TV1.SetSelectedItem(p.TV1.Item(1));
         p.TV1.SelectedItem().SetExpanded(false);
+        p.knownSelection = p.TV1.SelectedItem().Handle();
     } catch (...) {
         std::wstring where = L"RefreshPropertyTree";
         rud::RaiseErrorStack(where, label);
@@ -337,7 +376,7 @@ HTREEITEM NodeReachedByName(const frmBar::Parts& p) {
 void frmBar::TV1_Click() {
     Parts& p = *impl_;
     TreeView::Node node = p.TV1.SelectedItem();
-    p.actedOn = node.Handle();
+    p.knownSelection = node.Handle();
     if (!node) {
         p.txtValue.SetText(L"");
         p.cmdModify.SetEnabled(false);
@@ -354,6 +393,7 @@ void frmBar::TV1_Click() {
     const Parts::PropertyNode& prop = it->second;
     p.m_PropName = prop.propName;
     p.m_PropSetName = prop.setName;
+    p.chosenValueType = prop.valueType;
     p.cmdModify.SetEnabled(true);
     p.txtValue.SetText(prop.value);
     p.txtValue.SetToolTipText(L"[" + p.m_PropSetName + L"] - " + p.m_PropName);
@@ -379,7 +419,7 @@ void frmBar::cmdModify_Click() {
             rud::late::Get(p.m_Document.Get(), L"Properties", {Variant::fromString(p.m_PropSetName)}));
         ComPtr<IDispatch> prop =
             rud::late::ToObject(rud::late::Get(set.Get(), DISPID_VALUE, {Variant::fromString(p.m_PropName)}));
-        rud::late::Put(prop.Get(), L"Value", Variant::fromString(value));
+        rud::late::Put(prop.Get(), L"Value", ValueToWrite(value, p.chosenValueType));
     } catch (...) {
         rud::ShowMessage(L"Can't change this property", rud::kInformationBoxFlags);
         return;

@@ -32,6 +32,9 @@ struct frmBar::Parts : rud::pane::LayoutTarget {
     Microsoft::WRL::ComPtr<IDispatch> m_Document;
     std::wstring m_PropSetName;
     std::wstring m_PropName;
+    // The type of the chosen property's value when it was read: Modify writes a number, a date or
+    // a Boolean back as that type.
+    VARTYPE chosenValueType = VT_EMPTY;
 
     // What a property node stands for, kept apart from its text and key: names may hold the
     // separators "=" and "|", and values may hold "=".
@@ -39,6 +42,7 @@ struct frmBar::Parts : rud::pane::LayoutTarget {
         std::wstring setName;
         std::wstring propName;
         std::wstring value;
+        VARTYPE valueType = VT_EMPTY;  // the type of the value the host gave
     };
     std::unordered_map<HTREEITEM, PropertyNode> properties;
     // The property-set nodes with their set names, in the tree's order.
@@ -48,8 +52,9 @@ struct frmBar::Parts : rud::pane::LayoutTarget {
     // window) in between: Unload still runs Form_Unload then.
     bool loaded = false;
 
-    // The node TV1_Click last acted on.
-    HTREEITEM actedOn = nullptr;
+    // The selected node as the form last knew it: the one it selected itself or TV1_Click acted
+    // on. Only a selection that differs from it is the user's.
+    HTREEITEM knownSelection = nullptr;
 
     // Above 0 while the form's own code changes the tree's selection (those changes are no click).
     int selectingByCode = 0;

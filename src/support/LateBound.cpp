@@ -98,28 +98,50 @@ LONG ToLong(const VARIANT& v) {
     return V_I4(&n);
 }
 
-ComPtr<IDispatch> ToObject(const VARIANT& v) {
+namespace {
+// The value a result holds, through references to variants.
+const VARIANT& Dereferenced(const VARIANT& v) {
     const VARIANT* p = &v;
     while (V_VT(p) == (VT_BYREF | VT_VARIANT)) {
         p = V_VARIANTREF(p);
         if (!p) ThrowFailedCall(DISP_E_TYPEMISMATCH);
     }
+    return *p;
+}
+
+// The object reference a value holds, directly or by reference; false when it holds none.
+bool HeldObject(const VARIANT& v, IUnknown*& object) {
+    switch (V_VT(&v)) {
+    case VT_DISPATCH: object = V_DISPATCH(&v); return true;
+    case VT_UNKNOWN: object = V_UNKNOWN(&v); return true;
+    case VT_DISPATCH | VT_BYREF: object = V_DISPATCHREF(&v) ? *V_DISPATCHREF(&v) : nullptr; return true;
+    case VT_UNKNOWN | VT_BYREF: object = V_UNKNOWNREF(&v) ? *V_UNKNOWNREF(&v) : nullptr; return true;
+    default: return false;
+    }
+}
+} // namespace
+
+ComPtr<IDispatch> ToObject(const VARIANT& v) {
+    const VARIANT& value = Dereferenced(v);
     ComPtr<IDispatch> out;
-    switch (V_VT(p)) {
-    case VT_DISPATCH: out = V_DISPATCH(p); return out;
-    case VT_DISPATCH | VT_BYREF: if (V_DISPATCHREF(p)) out = *V_DISPATCHREF(p); return out;
-    case VT_UNKNOWN:
-    case VT_UNKNOWN | VT_BYREF: {
-        IUnknown* u = V_VT(p) == VT_UNKNOWN ? V_UNKNOWN(p) : (V_UNKNOWNREF(p) ? *V_UNKNOWNREF(p) : nullptr);
-        if (!u) return out;
-        if (FAILED(u->QueryInterface(IID_PPV_ARGS(&out)))) ThrowFailedCall(DISP_E_TYPEMISMATCH);
+    IUnknown* object = nullptr;
+    if (HeldObject(value, object)) {
+        if (!object) return out;
+        if (V_VT(&value) == VT_DISPATCH || V_VT(&value) == (VT_DISPATCH | VT_BYREF)) {
+            out = static_cast<IDispatch*>(object);
+            return out;
+        }
+        if (FAILED(object->QueryInterface(IID_PPV_ARGS(&out)))) ThrowFailedCall(DISP_E_TYPEMISMATCH);
         return out;
     }
-    case VT_EMPTY:
-        return out;
-    default:
-        ThrowFailedCall(DISP_E_TYPEMISMATCH);
-    }
+    if (V_VT(&value) == VT_EMPTY) return out;
+    ThrowFailedCall(DISP_E_TYPEMISMATCH);
+}
+
+ComPtr<IUnknown> ToUnknown(const VARIANT& v) {
+    IUnknown* object = nullptr;
+    if (!HeldObject(Dereferenced(v), object)) ThrowFailedCall(DISP_E_TYPEMISMATCH);
+    return ComPtr<IUnknown>(object);
 }
 
 } // namespace rud::late
