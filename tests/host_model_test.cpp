@@ -205,6 +205,7 @@ TEST(HostAddInList, TheUsersEntryHidesTheMachinesAndOnlyLoadBehavior1Loads) {
     for (const auto& a : list) seen.push_back(a.progId + (a.perUser ? L" user " : L" machine ") + (a.load ? L"1" : L"0"));
     EXPECT_EQ(seen, (std::vector<std::wstring>{L"B.Two user 0", L"A.One machine 1", L"C.Three machine 0"}));
     EXPECT_TRUE(ListedAddIns(key).empty());
+}
 
 TEST(HostDocumentFormat, TypedValuesOfEveryVariantKindComeBackTheSame) {
     const std::string json = R"({"propertySets":[{"name":"S","properties":[
