@@ -111,6 +111,11 @@ click-button Modify)",
         LR"(new-with C:\x\b.kvd "{""propertySets"":[{""name"":""A"",""properties"":[{""name"":""p"",""value"":1}]},{""name"":""a"",""properties"":[{""name"":""p"",""value"":2}]}]}"
 click-node 2.1
 set-text 2 typed
+click-button Modify)",
+        // A number given by reference: Modify wrote the text instead of the number.
+        LR"(new-with C:\x\r.kvd "{""propertySets"":[{""name"":""S"",""properties"":[{""name"":""n"",""type"":""byref"",""value"":{""type"":""i4"",""value"":""7""}}]}]}"
+click-node 1.1
+set-text 2 42
 click-button Modify)"};
     for (const wchar_t* text : kReproducers) {
         const std::wstring problem = kvhost::RunFuzzScript(Session(), kvhost::ParseScript(text), &ModifyCheck);

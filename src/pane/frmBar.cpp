@@ -74,6 +74,14 @@ Variant ValueToWrite(const std::wstring& text, VARTYPE heldType) {
     return Variant::fromString(text);
 }
 
+// The type of a value as the host holds it: a value given by reference counts as the value it
+// refers to (a number by reference is still a number).
+VARTYPE HeldType(const VARIANT& v) noexcept {
+    const VARIANT* p = &v;
+    if (V_VT(p) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(p)) p = V_VARIANTREF(p);
+    return static_cast<VARTYPE>(V_VT(p) & ~VT_BYREF);
+}
+
 // Counts the form's own changes of the tree's selection, which are not clicks.
 class SelectingByCode {
 public:
@@ -331,7 +339,7 @@ void frmBar::RefreshPropertyTree() {
 
                     label = 80;
                     TreeView::Node node = p.TV1.Add(std::wstring_view(setKey), TreeView::tvwChild, key, text);
-                    p.properties[node.Handle()] = Parts::PropertyNode{setName, propName, valueText, value.type()};
+                    p.properties[node.Handle()] = Parts::PropertyNode{setName, propName, valueText, HeldType(value)};
                 }
             }
             label = 80;
