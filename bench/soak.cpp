@@ -2,7 +2,7 @@
 // simulator, printing the process's windows, GDI objects, private bytes and the host's reference
 // ledger at the start, every 1,000 cycles and at the end. Targets: no growth of windows, GDI
 // objects or ledger; private bytes within 1 MiB of the value after the first 100 cycles.
-// soak [CYCLES [EVERY]]  (default 10000 of each, figures every 1000)
+// soak [CYCLES [EVERY [host-only|no-pane|keep-one]]]  (default 10000 of each, figures every 1000)
 #include "Host.h"
 #include "UiDriver.h"
 #include "Watchers.h"
@@ -133,14 +133,20 @@ int wmain(int argc, wchar_t** argv) {
     kvhost::Host host(options);
     std::vector<kvhost::SeenBox> boxes;
     kvhost::MessageBoxWatcher watcher(boxes);
-    host.LoadAddInFromPath(RUD_BENCH_DLL);
-    if (FAILED(host.Connect())) {
+    // "host-only": the same cycles without the add-in, to tell its growth from the host's.
+    const bool hostOnly = argc > 3 && std::wstring(argv[3]) == L"host-only";
+    // "no-pane": the add-in handles every event but the host gives it no page.
+    host.CreatePageReturnsZero(argc > 3 && std::wstring(argv[3]) == L"no-pane");
+    if (!hostOnly) host.LoadAddInFromPath(RUD_BENCH_DLL);
+    if (!hostOnly && FAILED(host.Connect())) {
         std::printf("the add-in did not connect\n");
         return 1;
     }
     std::printf("GDI handle table: %s\n", GdiTableWorks() ? "counts this process's objects (checked)" : "not available");
     bool met = true;
 
+    // "keep-one": a pane stays open through the cycles (the form's window class stays registered).
+    if (argc > 3 && std::wstring(argv[3]) == L"keep-one") host.NewDocumentWith(L"C:\\soak\\kept.kvd", kDocument);
     // Open -> close.
     Figures start = Measure(host), after100 = start;
     Print("open", 0, start);
@@ -156,6 +162,7 @@ int wmain(int argc, wchar_t** argv) {
         if (i % every == 0 || i == cycles) Print("open", i, Measure(host));
     }
     met &= Judge("open->close", first, after100, Measure(host));
+    if (argc > 3) return met ? 0 : 1;
 
     // Modify round trips on one pane: type, press Modify, the host stores and saves.
     const kvhost::DocId doc = host.NewDocumentWith(L"C:\\soak\\modify.kvd", kDocument);
