@@ -28,11 +28,7 @@ const char kUsage[] =
     "the add-in listed under Software\\KorvaneSim\\AddIns (see host/README.md). Exit codes: 0 done, 2 bad command\n"
     "line, document or script, 3 add-in not loadable, 4 OnConnection failed, 5 a script action failed.\n";
 
-void Out(FILE* f, const std::wstring& text) {
-    const std::string s = kvhost::WideToUtf8(text) + "\n";
-    std::fwrite(s.data(), 1, s.size(), f);
-    std::fflush(f);
-}
+using kvsim::Out;
 
 struct UsageError {
     std::wstring text;

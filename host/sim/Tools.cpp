@@ -6,13 +6,13 @@
 
 namespace kvsim {
 
-namespace {
-
-void Print(FILE* f, const std::wstring& text) {
+void Out(FILE* f, const std::wstring& text) {
     const std::string s = kvhost::WideToUtf8(text) + "\n";
     std::fwrite(s.data(), 1, s.size(), f);
     std::fflush(f);
 }
+
+namespace {
 
 struct ToolArgs {
     kvhost::SessionOptions session;
@@ -67,9 +67,9 @@ int FaultMatrixMain(int argc, wchar_t** argv) {
     kvhost::MatrixOptions m;
     if (a.exceptionOnly) m.kinds = {kvhost::FaultKind::Exception};
     if (a.errorInfoOnly) m.kinds = {kvhost::FaultKind::ErrorInfo};
-    m.onRow = [](const kvhost::MatrixRow& row) { Print(stdout, kvhost::RowText(row)); };
+    m.onRow = [](const kvhost::MatrixRow& row) { Out(stdout, kvhost::RowText(row)); };
     const kvhost::MatrixReport report = kvhost::RunFaultMatrix(a.session, script, m);
-    Print(stdout, L"fault matrix: " + std::to_wstring(report.clean.calls.size()) + L" host calls, " +
+    Out(stdout, L"fault matrix: " + std::to_wstring(report.clean.calls.size()) + L" host calls, " +
                       std::to_wstring(report.rows.size()) + L" runs, " + std::to_wstring(report.Failures()) +
                       L" with problems" + (report.clean.Problems().empty() ? L"" : L"; clean run: " + report.clean.Problems()));
     return report.Failures() || !report.clean.Problems().empty() ? 6 : 0;
@@ -87,18 +87,18 @@ int FuzzMain(int argc, wchar_t** argv) {
         const kvhost::FuzzResult r = kvhost::RunFuzz(a.session, o);
         total += r.stepsRun;
         if (!r.problem.empty()) {
-            Print(stdout, L"fuzz: seed " + std::to_wstring(s) + L" failed: " + r.problem);
-            Print(stdout, L"# reproducer (korvane-sim --script FILE):");
-            Print(stdout, kvhost::ScriptText(r.reproducer));
+            Out(stdout, L"fuzz: seed " + std::to_wstring(s) + L" failed: " + r.problem);
+            Out(stdout, L"# reproducer (korvane-sim --script FILE):");
+            Out(stdout, kvhost::ScriptText(r.reproducer));
             return 6;
         }
         if (_wgetenv(L"KVSIM_FUZZ_VERBOSE"))
-            for (const auto& n : r.notDone) Print(stdout, L"  not applicable: " + n);
-        Print(stdout, L"fuzz: seed " + std::to_wstring(s) + L": " + std::to_wstring(r.stepsRun) + L" steps (" +
+            for (const auto& n : r.notDone) Out(stdout, L"  not applicable: " + n);
+        Out(stdout, L"fuzz: seed " + std::to_wstring(s) + L": " + std::to_wstring(r.stepsRun) + L" steps (" +
                           std::to_wstring(r.stepsNotDone) + L" not applicable, " + std::to_wstring(r.boxes) +
                           L" message boxes), no problem");
     }
-    Print(stdout, L"fuzz: " + std::to_wstring(total) + L" steps over " + std::to_wstring(a.seeds) + L" seeds, no problem");
+    Out(stdout, L"fuzz: " + std::to_wstring(total) + L" steps over " + std::to_wstring(a.seeds) + L" seeds, no problem");
     return 0;
 }
 
