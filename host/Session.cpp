@@ -78,19 +78,19 @@ SessionResult RunSession(const SessionOptions& options, const std::vector<Script
     end();
     ScriptRunner runner(host);
     try {
-    for (size_t i = 0; i < script.size(); ++i) {
-        if (beforeStep) beforeStep(host, i, script[i]);
-        begin(ActionText(script[i]));
-        bool more = true;
-        try {
-            more = runner.Run(script[i]);
-        } catch (const HostError& e) {
-            r.steps.back().error = e.description();
+        for (size_t i = 0; i < script.size(); ++i) {
+            if (beforeStep) beforeStep(host, i, script[i]);
+            begin(ActionText(script[i]));
+            bool more = true;
+            try {
+                more = runner.Run(script[i]);
+            } catch (const HostError& e) {
+                r.steps.back().error = e.description();
+            }
+            end();
+            if (afterStep) afterStep(host, i, script[i]);
+            if (!more) break;
         }
-        end();
-        if (afterStep) afterStep(host, i, script[i]);
-        if (!more) break;
-    }
     } catch (const StopSession&) {
     }
     begin(L"disconnect");
