@@ -116,6 +116,14 @@ click-button Modify)",
         LR"(new-with C:\x\r.kvd "{""propertySets"":[{""name"":""S"",""properties"":[{""name"":""n"",""type"":""byref"",""value"":{""type"":""i4"",""value"":""7""}}]}]}"
 click-node 1.1
 set-text 2 42
+click-button Modify)",
+        // A number overwritten with text, then a number typed: Modify converted the second to the
+        // type the value had before the first.
+        LR"(new-with C:\x\t.kvd "{""propertySets"":[{""name"":""S"",""properties"":[{""name"":""n"",""value"":10595.5}]}]}"
+click-node 1.1
+set-text 2 x
+click-button Modify
+set-text 2 42
 click-button Modify)"};
     for (const wchar_t* text : kReproducers) {
         const std::wstring problem = kvhost::RunFuzzScript(Session(), kvhost::ParseScript(text), &ModifyCheck);

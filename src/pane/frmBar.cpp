@@ -427,7 +427,14 @@ void frmBar::cmdModify_Click() {
             rud::late::Get(p.m_Document.Get(), L"Properties", {Variant::fromString(p.m_PropSetName)}));
         ComPtr<IDispatch> prop =
             rud::late::ToObject(rud::late::Get(set.Get(), DISPID_VALUE, {Variant::fromString(p.m_PropName)}));
-        rud::late::Put(prop.Get(), L"Value", ValueToWrite(value, p.chosenValueType));
+        const Variant written = ValueToWrite(value, p.chosenValueType);
+        rud::late::Put(prop.Get(), L"Value", written);
+        // The host now holds what was written: the next edit converts to its type, not to the
+        // type the value had when the tree was filled.
+        p.chosenValueType = written.type();
+        if (auto it = p.properties.find(node.Handle());
+            it != p.properties.end() && it->second.setName == p.m_PropSetName && it->second.propName == p.m_PropName)
+            it->second.valueType = written.type();
     } catch (...) {
         rud::ShowMessage(L"Can't change this property", rud::kInformationBoxFlags);
         return;
