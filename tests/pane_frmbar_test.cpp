@@ -2,7 +2,7 @@
 // layout that follows every resize.
 #include "DebugOutputCapture.h"
 #include "MessageBoxCapture.h"
-#include "API_Windows.h"
+#include "WindowHosting.h"
 #include "frmBarParts.h"
 #include "pane_testutil.h"
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // The property tree and editing of frmBar with an in-test document: the tree as built, the
 // failure reports with their line labels, clicks, Modify and the file actions.
-#include "AddInConst.h"
+#include "FileManager.h"
 #include "DebugOutputCapture.h"
 #include "MessageBoxCapture.h"
-#include "API_Windows.h"
+#include "WindowHosting.h"
 #include "frmBarParts.h"
 #include "pane_fakedoc.h"
 #include "pane_testutil.h"

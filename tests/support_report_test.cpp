@@ -1,7 +1,8 @@
-// Trace output, the error stack and the critical-event report: exact texts, and the real debug
-// output and message box they produce.
+// The error stack and the critical-event report: exact texts, and the real debug output and
+// message box they produce.
 #include "support_testutil.h"
-#include "AddInConst.h"
+#include "Message.h"
+#include "Reports.h"
 #include "DebugOutputCapture.h"
 #include "MessageBoxCapture.h"
 #include "Raii.h"
@@ -214,37 +215,6 @@ TEST(RaiseErrorStack, ForeignExceptionsBecomeAutomationErrors) {
     EXPECT_EQ(e.description(), L"Module/LN: RefreshPropertyTree/40 - Out of memory");
 }
 
-TEST(TraceLine, ArrivesUnchangedThroughTheDebugOutput) {
-    korvane::DebugOutputCapture capture;
-    TraceLine(L"AddIn: Resize");
-    TraceLine(L"Addin: InitForm for C:\\My Documents\\a.kvd");
-    TraceLine(L"");
-    TraceLine(L"  two\r\nlines\t ");
-    std::vector<std::string> lines = capture.lines();
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0], "AddIn: Resize");
-    EXPECT_EQ(lines[1], "Addin: InitForm for C:\\My Documents\\a.kvd");
-    EXPECT_EQ(lines[2], "");
-    EXPECT_EQ(lines[3], "  two\r\nlines\t ");
-}
-
-TEST(TraceLine, TextOutsideTheAnsiCodePageIsConverted) {
-    korvane::DebugOutputCapture capture;
-    std::wstring text = L"AddIn: AfterDocumentOpen C:\\caf\u00e9\\\u4e2d\u6587.kvd";
-    TraceLine(text);
-    ASSERT_EQ(capture.count(), 1u);
-    std::string got = capture.lines()[0];
-    if (GetACP() == 1252) {
-        EXPECT_EQ(got, "AddIn: AfterDocumentOpen C:\\caf\xe9\\??.kvd");
-    } else {
-        BOOL usedDefault = FALSE;
-        char buf[256] = {};
-        int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, buf, sizeof buf, nullptr, &usedDefault);
-        ASSERT_GT(n, 0);
-        EXPECT_EQ(got, std::string(buf));
-    }
-}
-
 namespace {
 // A top-level window of the test, shown and active, to own the boxes.
 UniqueWindow MakeActiveWindow() {
@@ -335,30 +305,6 @@ TEST(ShowCriticalEvent, NonAnsiTextIsUnchangedInTheBoxAndConvertedInTheTrace) {
         EXPECT_NE(trace.lines()[0].find("Module: BeforeDocumentClose?.kvd\t Code Line: 10\r\n"), std::string::npos);
         EXPECT_NE(trace.lines()[0].find("(5) - ?\r\n"), std::string::npos);
     }
-}
-
-TEST(ShowMessage, InformationBoxWithTheApplicationTitle) {
-    MessageBoxCapture boxes;
-    EXPECT_EQ(ShowMessage(L"The host refused.", kInformationBoxFlags), IDOK);
-    EXPECT_EQ(ShowMessage(L"(10) - failed", kCriticalBoxFlags), IDOK);
-    ASSERT_EQ(boxes.count(), 2u);
-    EXPECT_EQ(boxes.boxes()[0].title, L"RuDerizIRA");
-    EXPECT_EQ(boxes.boxes()[0].text, L"The host refused.");
-    EXPECT_EQ(boxes.boxes()[0].icon, BoxIcon::Information);
-    EXPECT_EQ(boxes.boxes()[1].icon, BoxIcon::Stop);
-    EXPECT_EQ(boxes.boxes()[1].text, L"(10) - failed");
-    EXPECT_EQ(kCriticalBoxFlags, 16u);
-    EXPECT_EQ(kInformationBoxFlags, 64u);
-}
-
-TEST(ShowMessage, WithoutAnActiveWindowTheBoxHasNoOwner) {
-    SetActiveWindow(nullptr);
-    ASSERT_EQ(GetActiveWindow(), nullptr);
-    MessageBoxCapture boxes;
-    EXPECT_EQ(ShowMessage(L"alone", MB_OK), IDOK);
-    ASSERT_EQ(boxes.count(), 1u);
-    EXPECT_EQ(boxes.boxes()[0].owner, nullptr);
-    EXPECT_EQ(boxes.boxes()[0].icon, BoxIcon::None);
 }
 
 namespace {

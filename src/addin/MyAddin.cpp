@@ -1,5 +1,5 @@
 #include "MyAddin.h"
-#include "AddInConst.h"
+#include "Message.h"
 #include "AddInError.h"
 #include "Commands.h"
 #include "Identity.h"
@@ -128,7 +128,7 @@ HRESULT MyAddin::OnConnection(IDispatch* Application, LONG, IDispatch* AddInInst
     } catch (...) {
         // The host still sees a connected add-in; the user is told what failed.
         AddInError e = CurrentError();
-        ShowMessage(L"(" + std::to_wstring(label) + L") - " + e.description(), MB_OK | MB_ICONSTOP);
+        ShowMessage(L"(" + std::to_wstring(label) + L") - " + e.description(), kCriticalBoxFlags);
     }
     return S_OK;
 }
@@ -157,7 +157,7 @@ void MyAddin::AddToolbarButton(const std::wstring& text1, const std::wstring& te
     Variant caption = Variant::fromString(text1);
     Variant toolTip = Variant::fromString(text2);
     LONG commandId = id;
-    Variant result = late::Call(m_commands->Get_m_myAddIn(), korvane::DISPID_ADDIN_ADDBUTTON,
+    Variant result = late::Get(m_commands->Get_m_myAddIn(), korvane::DISPID_ADDIN_ADDBUTTON,
                                 {late::ByRef(&V_BSTR(&caption)), late::ByRef(&V_BSTR(&toolTip)), late::ByRef(&commandId)});
     ComPtr<IDispatch> button = AsHostInterface(late::ToObject(result).Get(), DIID_ToolbarButton);
     if (flag) late::Put(button.Get(), korvane::DISPID_BUTTON_BUTTONFLAG, Variant::fromBool(true));

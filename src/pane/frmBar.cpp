@@ -1,6 +1,10 @@
 #include "frmBar.h"
-#include "API_Windows.h"
-#include "AddInConst.h"
+#include "FileManager.h"
+#include "Message.h"
+#include "Reports.h"
+#include "Text.h"
+#include "Trace.h"
+#include "WindowHosting.h"
 #include "FolderPicture.h"
 #include "KorvaneFramework.h"
 #include "LateBound.h"
@@ -11,14 +15,6 @@ using rud::Variant;
 using namespace rud::pane;
 
 namespace {
-
-// Leading and trailing blanks (character 32 only) removed.
-std::wstring TrimBlanks(std::wstring_view s) {
-    size_t first = s.find_first_not_of(L' ');
-    if (first == std::wstring_view::npos) return {};
-    size_t last = s.find_last_not_of(L' ');
-    return std::wstring(s.substr(first, last - first + 1));
-}
 
 // The host's standard enumerator of a collection object (_NewEnum).
 ComPtr<IEnumVARIANT> NewEnum(IDispatch* collection) {
@@ -395,7 +391,7 @@ void frmBar::cmdModify_Click() {
     try {
         ComPtr<IDispatch> set = rud::late::ToObject(
             rud::late::Get(p.m_Document.Get(), L"Properties", {Variant::fromString(p.m_PropSetName)}));
-        rud::late::Call(set.Get(), L"Save");
+        rud::late::Get(set.Get(), L"Save");
     } catch (...) {
         rud::ShowMessage(L"Can't save this property", rud::kInformationBoxFlags);
         return;
@@ -416,6 +412,6 @@ void frmBar::cmdModify_Click() {
 
 void frmBar::cmdOpen_Click() {
     Parts& p = *impl_;
-    if (TrimBlanks(p.txtFile.Text()).empty()) return;
-    rud::ShowFileInExplorer(TrimBlanks(p.txtFile.Text()));
+    if (rud::TrimBlanks(p.txtFile.Text()).empty()) return;
+    rud::ShowFileInExplorer(rud::TrimBlanks(p.txtFile.Text()));
 }
