@@ -11,7 +11,10 @@
 #include <new>
 
 using Microsoft::WRL::ComPtr;
-using namespace rud;
+
+namespace rud::addin {
+
+using hub::Commands;
 
 namespace {
 ComPtr<IDispatch> AsHostInterface(IDispatch* object, const IID& iid);
@@ -109,19 +112,22 @@ HRESULT MyAddin::OnConnection(IDispatch* Application, LONG, IDispatch* AddInInst
     // The first steps are not protected: their failure is the call's result.
     try {
         m_commands = Commands::Create();
-        m_commands->Set_m_KVapp(AsHostInterface(Application, DIID_IKorvaneApplication).Get());
-        m_commands->Set_m_myAddIn(AsHostInterface(AddInInstance, DIID_IKorvaneAddInObject).Get());
+        m_commands->SetApplication(AsHostInterface(Application, DIID_IKorvaneApplication).Get());
+        m_commands->SetAddInObject(AsHostInterface(AddInInstance, DIID_IKorvaneAddInObject).Get());
         Variant events = late::Get(AddInInstance, korvane::DISPID_ADDIN_ADDINEVENTS);
         // The event source is taken as it comes: it need not be dispatchable.
-        m_commands->Set_m_addinEvents(late::ToUnknown(events).Get());
+        m_commands->SetAddInEvents(late::ToUnknown(events).Get());
     } catch (...) {
         return ReturnCurrentError(IID_IKorvaneAddIn);
     }
     const long label = 10;
     try {
+        // The application is its own event source, handed over as its IUnknown. The query's
+        // result is not checked: Application was found non-null above, and COM obliges every
+        // object to answer IUnknown; what can fail is the subscription, which throws.
         ComPtr<IUnknown> appEvents;
         Application->QueryInterface(IID_PPV_ARGS(&appEvents));
-        m_commands->Set_m_AppEvents(appEvents.Get());
+        m_commands->SetApplicationEvents(appEvents.Get());
         late::Put(AddInInstance, korvane::DISPID_ADDIN_DESCRIPTION, Variant::fromString(L"ZazAz IZO for Korvane"));
         late::Put(AddInInstance, korvane::DISPID_ADDIN_NUMBERSETTING, Variant::fromLong(1));
         late::Put(AddInInstance, korvane::DISPID_ADDIN_FLAGSETTING, Variant::fromBool(true));
@@ -138,12 +144,12 @@ HRESULT MyAddin::OnConnectToEnvironment(BSTR, IDispatch*, VARIANT_BOOL) { return
 HRESULT MyAddin::OnDisconnection(LONG) {
     try {
         if (!m_commands) throw ObjectNotSetError();
-        m_commands->Set_m_KVapp(nullptr);
-        m_commands->Set_m_addinEvents(nullptr);
-        m_commands->Set_m_myAddIn(nullptr);
+        m_commands->SetApplication(nullptr);
+        m_commands->SetAddInEvents(nullptr);
+        m_commands->SetAddInObject(nullptr);
         // A running handler (a box is up) keeps the hub alive past the release below: it must
         // hear nothing more from the host meanwhile.
-        m_commands->Set_m_AppEvents(nullptr);
+        m_commands->SetApplicationEvents(nullptr);
         m_commands.reset();
         return S_OK;
     } catch (...) {
@@ -157,7 +163,7 @@ void MyAddin::AddToolbarButton(const std::wstring& text1, const std::wstring& te
     Variant caption = Variant::fromString(text1);
     Variant toolTip = Variant::fromString(text2);
     LONG commandId = id;
-    Variant result = late::Get(m_commands->Get_m_myAddIn(), korvane::DISPID_ADDIN_ADDBUTTON,
+    Variant result = late::Get(m_commands->AddInObject(), korvane::DISPID_ADDIN_ADDBUTTON,
                                 {late::ByRef(&V_BSTR(&caption)), late::ByRef(&V_BSTR(&toolTip)), late::ByRef(&commandId)});
     ComPtr<IDispatch> button = AsHostInterface(late::ToObject(result).Get(), DIID_ToolbarButton);
     if (flag) late::Put(button.Get(), korvane::DISPID_BUTTON_BUTTONFLAG, Variant::fromBool(true));
@@ -175,3 +181,5 @@ HRESULT CreateMyAddin(REFIID riid, void** ppv) noexcept {
     if (!addin) return E_OUTOFMEMORY;
     return addin->QueryInterface(riid, ppv);
 }
+
+} // namespace rud::addin

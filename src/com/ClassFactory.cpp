@@ -18,7 +18,7 @@ struct CreatableClass {
 };
 
 constexpr CreatableClass kClasses[] = {
-    {&CLSID_MyAddin, &CreateMyAddin},
+    {&CLSID_MyAddin, &rud::addin::CreateMyAddin},
 };
 
 // LockServer(TRUE) calls not yet matched by LockServer(FALSE), over all factories.

@@ -4,7 +4,7 @@
 
 using Microsoft::WRL::ComPtr;
 
-namespace rud {
+namespace rud::hub {
 
 class EventSink final : public IDispatch, private ModuleObject<EventSink> {
     friend class ModuleObject<EventSink>;
@@ -107,4 +107,4 @@ HRESULT ExceptionToExcepInfo(EXCEPINFO* excepInfo) noexcept {
     return DISP_E_EXCEPTION;
 }
 
-} // namespace rud
+} // namespace rud::hub

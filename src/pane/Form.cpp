@@ -301,6 +301,12 @@ Form::Form(KeepAlive keepAlive) : keepAlive_(std::move(keepAlive)) { form_ = thi
 
 Form::~Form() { Destroy(); }
 
+Form* Form::FromWindow(HWND hWnd) noexcept {
+    wchar_t className[64] = {};
+    if (!hWnd || !GetClassNameW(hWnd, className, 64) || lstrcmpW(className, ClassName()) != 0) return nullptr;
+    return dynamic_cast<Form*>(reinterpret_cast<Container*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA)));
+}
+
 void Form::Create(double innerWidth, double innerHeight, COLORREF back) {
     EnsureCommonControls();
     RegisterContainerClass(ClassName(), &Container::WndProc);

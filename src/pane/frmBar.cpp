@@ -11,8 +11,8 @@
 #include "frmBarParts.h"
 
 using Microsoft::WRL::ComPtr;
-using rud::Variant;
-using namespace rud::pane;
+
+namespace rud::pane {
 
 namespace {
 
@@ -147,6 +147,9 @@ frmBar::~frmBar() {
 
 bool frmBar::IsLoaded() const noexcept { return impl_->loaded; }
 HWND frmBar::hWnd() const noexcept { return impl_->form.hWnd(); }
+IDispatch* frmBar::Document() const noexcept { return impl_->m_Document.Get(); }
+const std::wstring& frmBar::ChosenSetName() const noexcept { return impl_->m_PropSetName; }
+const std::wstring& frmBar::ChosenPropertyName() const noexcept { return impl_->m_PropName; }
 
 void frmBar::Load() {
     if (IsLoaded()) return;
@@ -242,43 +245,35 @@ void frmBar::InitForm(IDispatch* oKVApp, IDispatch* theDocument) {
     std::shared_ptr<frmBar> hold = weak_from_this().lock();
     // Not under the handler: a failure here goes back to the caller.
     rud::TraceLine(L"Addin: InitForm for " + rud::GetFullName(theDocument));
-    try {
+    ReportOnFailure(L"initForm", [&](Routine&) {
         impl_->m_App = oKVApp;
         impl_->m_Document = theDocument;
         RefreshFilename();
         RefreshPropertyTree();
-    } catch (...) {
-        std::wstring where = L"initForm";
-        rud::ShowCriticalEvent(where, 0);
-    }
+    });
 }
 
 void frmBar::RefreshFilename() {
     Parts& p = *impl_;
-    long label = 0;
-    try {
-        label = 10;
+    RaiseOnFailure(L"RefreshFilename", [&](Routine& routine) {
+        routine.At(10);
         if (!p.m_Document) {
             p.txtFile.SetText(L"");
             p.cmdOpen.SetEnabled(false);
             return;
         }
-        label = 20;
+        routine.At(20);
         p.txtFile.SetText(L" " + rud::late::ToString(rud::late::Get(p.m_Document.Get(), L"FullName")));
         p.cmdOpen.SetEnabled(p.txtFile.Text().find(L'.') != std::wstring::npos);
-    } catch (...) {
-        std::wstring where = L"RefreshFilename";
-        rud::RaiseErrorStack(where, label);
-    }
+    });
 }
 
 void frmBar::RefreshPropertyTree() {
     Parts& p = *impl_;
     SelectingByCode byCode(p.selectingByCode);
-    long label = 0;
-    try {
+    RaiseOnFailure(L"RefreshPropertyTree", [&](Routine& routine) {
         TreeView::UpdateGuard quiet(p.TV1);
-        label = 10;
+        routine.At(10);
         p.TV1.Clear();
         p.properties.clear();
         p.knownSelection = nullptr;
@@ -289,45 +284,45 @@ void frmBar::RefreshPropertyTree() {
 
         bool anySet = false;
         {
-            label = 20;
+            routine.At(20);
             ComPtr<IDispatch> sets = rud::late::ToObject(rud::late::Get(p.m_Document.Get(), L"Properties"));
-            label = 30;
+            routine.At(30);
             ComPtr<IEnumVARIANT> setEnum = NewEnum(sets.Get());
             for (bool firstSet = true;; firstSet = false) {
-                label = firstSet ? 30 : 80;
+                routine.At(firstSet ? 30 : 80);
                 Variant setItem;
                 if (!NextItem(setEnum.Get(), setItem)) break;
                 ComPtr<IDispatch> set = rud::late::ToObject(setItem);
 
-                label = 40;
+                routine.At(40);
                 std::wstring setName = rud::late::ToString(rud::late::Get(set.Get(), korvane::DISPID_PROPSET_NAME));
                 std::wstring setText = L"[" + setName + L"]";
-                label = 50;
+                routine.At(50);
                 const std::wstring setKey = KeyPart(setName);
                 p.TV1.Add(std::nullopt, std::nullopt, setKey, setText);
                 anySet = true;
 
-                label = 60;
+                routine.At(60);
                 ComPtr<IEnumVARIANT> propEnum = NewEnum(set.Get());
                 for (bool firstProp = true;; firstProp = false) {
-                    label = firstProp ? 60 : 80;
+                    routine.At(firstProp ? 60 : 80);
                     Variant propItem;
                     if (!NextItem(propEnum.Get(), propItem)) break;
                     ComPtr<IDispatch> prop = rud::late::ToObject(propItem);
 
-                    label = 70;
+                    routine.At(70);
                     std::wstring propName = rud::late::ToString(rud::late::Get(prop.Get(), korvane::DISPID_PROP_NAME));
                     std::wstring key = setKey + L"|" + KeyPart(propName);
                     Variant value = rud::late::Get(prop.Get(), korvane::DISPID_PROP_VALUE);
                     std::wstring valueText = rud::VariantToText(&value);
                     std::wstring text = propName + L"=" + valueText;
 
-                    label = 80;
+                    routine.At(80);
                     TreeView::Node node = p.TV1.Add(std::wstring_view(setKey), TreeView::tvwChild, key, text);
                     p.properties[node.Handle()] = Parts::PropertyNode{setName, propName, valueText, value.type()};
                 }
             }
-            label = 80;
+            routine.At(80);
         }  // the collection, set and property references go here
 
         // An empty collection is an empty document, not a failure: no node to select.
@@ -335,10 +330,7 @@ void frmBar::RefreshPropertyTree() {
         p.TV1.SetSelectedItem(p.TV1.Item(1));
         p.TV1.SelectedItem().SetExpanded(false);
         p.knownSelection = p.TV1.SelectedItem().Handle();
-    } catch (...) {
-        std::wstring where = L"RefreshPropertyTree";
-        rud::RaiseErrorStack(where, label);
-    }
+    });
 }
 
 // ---- events of the tree and the buttons -------------------------------------------------------
@@ -415,3 +407,5 @@ void frmBar::cmdOpen_Click() {
     if (rud::TrimBlanks(p.txtFile.Text()).empty()) return;
     rud::ShowFileInExplorer(rud::TrimBlanks(p.txtFile.Text()));
 }
+
+} // namespace rud::pane
