@@ -36,6 +36,21 @@ bool NextItem(IEnumVARIANT* e, Variant& item) {
     return hr == S_OK && fetched == 1;
 }
 
+// Runs `each` with every item of a host collection, in the collection's order. Obtaining the
+// enumerator and fetching the first item run at `firstLabel`, fetching every later item at
+// `nextLabel`.
+template <class Each>
+void ForEachItem(Routine& routine, IDispatch* collection, long firstLabel, long nextLabel, Each&& each) {
+    routine.At(firstLabel);
+    ComPtr<IEnumVARIANT> items = NewEnum(collection);
+    for (bool first = true;; first = false) {
+        routine.At(first ? firstLabel : nextLabel);
+        Variant item;
+        if (!NextItem(items.Get(), item)) break;
+        each(rud::late::ToObject(item));
+    }
+}
+
 // A name as part of a tree key: the key separator "|" and the escape "\" are escaped, so
 // that a set key and a property key never meet unless the names are the same.
 std::wstring KeyPart(std::wstring_view name) {
@@ -286,14 +301,7 @@ void frmBar::RefreshPropertyTree() {
         {
             routine.At(20);
             ComPtr<IDispatch> sets = rud::late::ToObject(rud::late::Get(p.m_Document.Get(), L"Properties"));
-            routine.At(30);
-            ComPtr<IEnumVARIANT> setEnum = NewEnum(sets.Get());
-            for (bool firstSet = true;; firstSet = false) {
-                routine.At(firstSet ? 30 : 80);
-                Variant setItem;
-                if (!NextItem(setEnum.Get(), setItem)) break;
-                ComPtr<IDispatch> set = rud::late::ToObject(setItem);
-
+            ForEachItem(routine, sets.Get(), 30, 80, [&](ComPtr<IDispatch> set) {
                 routine.At(40);
                 std::wstring setName = rud::late::ToString(rud::late::Get(set.Get(), korvane::DISPID_PROPSET_NAME));
                 std::wstring setText = L"[" + setName + L"]";
@@ -302,14 +310,7 @@ void frmBar::RefreshPropertyTree() {
                 p.TV1.Add(std::nullopt, std::nullopt, setKey, setText);
                 anySet = true;
 
-                routine.At(60);
-                ComPtr<IEnumVARIANT> propEnum = NewEnum(set.Get());
-                for (bool firstProp = true;; firstProp = false) {
-                    routine.At(firstProp ? 60 : 80);
-                    Variant propItem;
-                    if (!NextItem(propEnum.Get(), propItem)) break;
-                    ComPtr<IDispatch> prop = rud::late::ToObject(propItem);
-
+                ForEachItem(routine, set.Get(), 60, 80, [&](ComPtr<IDispatch> prop) {
                     routine.At(70);
                     std::wstring propName = rud::late::ToString(rud::late::Get(prop.Get(), korvane::DISPID_PROP_NAME));
                     std::wstring key = setKey + L"|" + KeyPart(propName);
@@ -320,8 +321,8 @@ void frmBar::RefreshPropertyTree() {
                     routine.At(80);
                     TreeView::Node node = p.TV1.Add(std::wstring_view(setKey), TreeView::tvwChild, key, text);
                     p.properties[node.Handle()] = Parts::PropertyNode{setName, propName, valueText, value.type()};
-                }
-            }
+                });
+            });
             routine.At(80);
         }  // the collection, set and property references go here
 
