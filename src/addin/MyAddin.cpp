@@ -20,8 +20,8 @@ namespace {
 ComPtr<IDispatch> AsHostInterface(IDispatch* object, const IID& iid);
 } // namespace
 
-class MyAddin final : public _MyAddin, public IKorvaneAddIn, public ISupportErrorInfo, private ModuleObject<MyAddin> {
-    friend class ModuleObject<MyAddin>;
+class MyAddin final : public _MyAddin, public IKorvaneAddIn, public ISupportErrorInfo, private module::ModuleObject<MyAddin> {
+    friend class module::ModuleObject<MyAddin>;
 
 public:
 

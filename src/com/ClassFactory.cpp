@@ -25,8 +25,8 @@ constexpr CreatableClass kClasses[] = {
 LONG g_locks = 0;
 
 // The factory counts as a live object: a client holding it keeps the server loaded.
-class ClassFactory final : public IClassFactory, private rud::ModuleObject<ClassFactory> {
-    friend class rud::ModuleObject<ClassFactory>;
+class ClassFactory final : public IClassFactory, private rud::module::ModuleObject<ClassFactory> {
+    friend class rud::module::ModuleObject<ClassFactory>;
 
 public:
     explicit ClassFactory(CreateFunction create) noexcept : create_(create) {}

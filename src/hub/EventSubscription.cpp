@@ -6,8 +6,8 @@ using Microsoft::WRL::ComPtr;
 
 namespace rud::hub {
 
-class EventSink final : public IDispatch, private ModuleObject<EventSink> {
-    friend class ModuleObject<EventSink>;
+class EventSink final : public IDispatch, private module::ModuleObject<EventSink> {
+    friend class module::ModuleObject<EventSink>;
 
 public:
     EventSink(const IID& eventIid, EventSubscription::Handler handler)

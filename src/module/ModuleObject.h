@@ -5,13 +5,13 @@
 #include "Module.h"
 #include <windows.h>
 
-namespace rud {
+namespace rud::module {
 
 template <class Derived>
 class ModuleObject {
 protected:
-    ModuleObject() noexcept { module::AddObject(); }
-    ~ModuleObject() { module::ReleaseObject(); }
+    ModuleObject() noexcept { AddObject(); }
+    ~ModuleObject() { ReleaseObject(); }
     ModuleObject(const ModuleObject&) = delete;
     ModuleObject& operator=(const ModuleObject&) = delete;
 
@@ -26,4 +26,4 @@ private:
     LONG refs_ = 0;
 };
 
-} // namespace rud
+} // namespace rud::module
