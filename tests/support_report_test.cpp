@@ -362,3 +362,44 @@ TEST(ShowCriticalEvent, BoxClosedWithItsOwnerIsNoFailure) {
     EXPECT_EQ(boxes.boxes()[0].owner, raw);
     EXPECT_FALSE(IsWindow(raw));
 }
+
+TEST(Routine, InnerRoutineRaisesAtTheLabelItReached) {
+    EXPECT_EQ(RaiseOnFailure(L"AddVaneBarPage", [](Routine& r) { r.At(10); r.At(20); return 7; }), 7);
+    AddInError e = CaughtFrom([] {
+        RaiseOnFailure(L"AddVaneBarPage", [](Routine& r) {
+            r.At(10);
+            r.At(20);
+            throw AddInError(5, L"Invalid procedure call or argument");
+        });
+    });
+    EXPECT_EQ(e.number(), 5);
+    EXPECT_EQ(e.source(), L"AddVaneBarPage");
+    EXPECT_EQ(e.description(), L"Module/LN: AddVaneBarPage/20 - Invalid procedure call or argument");
+    AddInError unnamed = CaughtFrom([] { RaiseOnFailure(L"", [](Routine&) { throw AddInError(91, L"x"); }); });
+    EXPECT_EQ(unnamed.description(), L"Module/LN: (Unknown)/0 - x");
+}
+
+TEST(Routine, OuterRoutineNamesItsSubjectOnlyWhenItReports) {
+    MessageBoxCapture boxes;
+    int asked = 0;
+    auto subject = [&] {
+        ++asked;
+        return std::wstring(L"C:\\a.kvd");
+    };
+    ReportOnFailure(L"AfterDocumentOpen", [](Routine& r) { r.At(10); }, subject);
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(boxes.count(), 0u);
+    ReportOnFailure(
+        L"AfterDocumentOpen",
+        [](Routine& r) {
+            r.At(10);
+            throw AddInError(91, L"Object variable or With block variable not set");
+        },
+        subject);
+    EXPECT_EQ(asked, 1);
+    ASSERT_EQ(boxes.count(), 1u);
+    std::vector<std::wstring> lines = SplitCrLf(boxes.boxes()[0].text);
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[2], L"Module: AfterDocumentOpenC:\\a.kvd\t Code Line: 10");
+    EXPECT_EQ(lines[5], L"(91) - Object variable or With block variable not set");
+}
