@@ -21,7 +21,7 @@ public:
     // Runs Form_Unload and destroys the window; the form stays alive while referenced.
     void Unload();
     bool IsLoaded() const noexcept;
-    // The form's top-level window (0 when not loaded).
+    // The form's top-level window (null when not loaded).
     HWND hWnd() const noexcept;
 
     // The host's page window that holds this form: borrowed (the host makes and destroys it);
@@ -36,8 +36,8 @@ public:
     void RefreshFilename();
     void RefreshPropertyTree();
 
-    // Event handlers, run by the form's window procedures (public so that tests and the host
-    // simulator can drive them as the controls would).
+    // Event handlers, run by the form's window procedures (public so that a test can run one
+    // where no control can, as with an empty selection).
     void TV1_Click();
     void cmdModify_Click();
     void cmdOpen_Click();
