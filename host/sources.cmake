@@ -10,7 +10,8 @@ add_library(korvane_host STATIC
   ${CMAKE_CURRENT_LIST_DIR}/TypeLibrary.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Screenshot.cpp
   ${CMAKE_CURRENT_LIST_DIR}/UiDriver.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/Script.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/Script.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AddInList.cpp)
 target_include_directories(korvane_host PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_SOURCE_DIR}/src/support)
 target_compile_options(korvane_host PRIVATE ${RUD_WARNINGS} ${RUD_HOST_INCLUDE})
 # The host's type library as the build made it, for RegisterHostTypeLibrary.

@@ -7,6 +7,7 @@ packages=(
   g++-mingw-w64-i686-posix mingw-w64-tools
   wine wine32:i386 xvfb xauth libwine-dev
   googletest cmake make nlohmann-json3-dev libstb-dev
+  wixl msitools osslsigncode openssl
 )
 
 missing=()

@@ -3,6 +3,7 @@
 #include "DocumentModel.h"
 #include "Recorder.h"
 #include "Script.h"
+#include "AddInList.h"
 #include "host_testutil.h"
 
 using namespace kvhost;
@@ -181,4 +182,27 @@ TEST(HostScript, BadScriptsNameTheLine) {
             EXPECT_EQ(e.description(), message);
         }
     }
+}
+
+TEST(HostAddInList, TheUsersEntryHidesTheMachinesAndOnlyLoadBehavior1Loads) {
+    const wchar_t* key = L"Software\\KorvaneSimTest\\AddIns";
+    auto put = [&](HKEY root, const wchar_t* progId, const DWORD* flag) {
+        const std::wstring path = std::wstring(key) + L"\\" + progId;
+        HKEY k = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr), ERROR_SUCCESS);
+        if (flag) RegSetValueExW(k, L"LoadBehavior", 0, REG_DWORD, reinterpret_cast<const BYTE*>(flag), sizeof *flag);
+        RegCloseKey(k);
+    };
+    const DWORD off = 0, on = 1;
+    put(HKEY_LOCAL_MACHINE, L"B.Two", &on);
+    put(HKEY_CURRENT_USER, L"B.Two", &off);
+    put(HKEY_LOCAL_MACHINE, L"C.Three", nullptr);
+    put(HKEY_LOCAL_MACHINE, L"A.One", &on);
+    const auto list = ListedAddIns(key);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KorvaneSimTest");
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\KorvaneSimTest");
+    std::vector<std::wstring> seen;
+    for (const auto& a : list) seen.push_back(a.progId + (a.perUser ? L" user " : L" machine ") + (a.load ? L"1" : L"0"));
+    EXPECT_EQ(seen, (std::vector<std::wstring>{L"B.Two user 0", L"A.One machine 1", L"C.Three machine 0"}));
+    EXPECT_TRUE(ListedAddIns(key).empty());
 }

@@ -4,6 +4,7 @@
 #include "Host.h"
 #include "DocumentModel.h"
 #include "Script.h"
+#include "AddInList.h"
 #ifdef KVHOST_WITH_CAPTURE
 #include "DebugOutputCapture.h"
 #endif
@@ -22,7 +23,8 @@ const char kUsage[] =
     "                   [--screenshot PNG] [--interactive] [--hidden] [--size WxH] [--pane WIDTH]\n"
     "                   [DOCUMENT...]\n"
     "Opens the documents, runs the script (see host/Script.h), saves the screenshot, then closes\n"
-    "everything; --interactive stays until the window is closed. Exit codes: 0 done, 2 bad command\n"
+    "everything; --interactive stays until the window is closed. Without --progid or --addin it loads\n"
+    "the add-in listed under Software\\KorvaneSim\\AddIns (see host/README.md). Exit codes: 0 done, 2 bad command\n"
     "line, document or script, 3 add-in not loadable, 4 OnConnection failed, 5 a script action failed.\n";
 
 void Out(FILE* f, const std::wstring& text) {
@@ -111,6 +113,28 @@ LRESULT CALLBACK BoxHook(int code, WPARAM wp, LPARAM lp) noexcept {
     return CallNextHookEx(g_boxHook, code, wp, lp);
 }
 
+// As the host does at start: the first listed add-in marked for loading that can be created. The
+// simulator holds one add-in per run; any other marked entry is named on stderr and left alone.
+void LoadListedAddIn(kvhost::Host& host) {
+    bool any = false;
+    for (const kvhost::ListedAddIn& a : kvhost::ListedAddIns()) {
+        if (!a.load) continue;
+        any = true;
+        if (host.AddInLoaded()) {
+            Out(stderr, L"korvane-sim: " + a.progId + L" not loaded: the simulator holds one add-in per run");
+            continue;
+        }
+        try {
+            host.LoadAddInByProgId(a.progId);
+            Out(stderr, L"korvane-sim: loaded " + a.progId + (a.perUser ? L" (HKCU)" : L" (HKLM)"));
+        } catch (const kvhost::HostError& e) {
+            Out(stderr, L"korvane-sim: " + e.description());
+        }
+    }
+    if (any && !host.AddInLoaded())
+        throw kvhost::HostError(REGDB_E_CLASSNOTREG, L"no listed add-in could be loaded");
+}
+
 int Run(const Options& o) {
     std::vector<kvhost::ScriptAction> script;
     if (!o.script.empty()) script = kvhost::ParseScript(kvhost::Utf8ToWide(kvhost::ReadFileBytes(o.script)));
@@ -136,6 +160,8 @@ int Run(const Options& o) {
                 clsid = c;
             }
             host.LoadAddInFromPath(o.dll, clsid ? &*clsid : nullptr);
+        } else {
+            LoadListedAddIn(host);
         }
     } catch (const kvhost::HostError& e) {
         Out(stderr, L"korvane-sim: " + e.description());

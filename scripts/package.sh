@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The packaging command: RuDerizIRA.dll in release form, RuDerizIRA-<version>.msi and
+# dist/SHA256SUMS. With a certificate (installer/sign.sh: RUD_SIGN_PFX, RUD_SIGN_PASSWORD) the DLL
+# is signed before it goes into the package, then the package.
+#   PACKAGE_BUILD_DIR  build folder (default build/release); PACKAGE_SKIP_BUILD=1 takes its DLL as it is
+#   DIST_DIR           output folder (default dist)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${PACKAGE_BUILD_DIR:-$root/build/release}
+dist=${DIST_DIR:-$root/dist}
+
+if [ -z "${PACKAGE_SKIP_BUILD:-}" ]; then
+  "$root/scripts/setup.sh"
+  if [ ! -f "$build/CMakeCache.txt" ]; then
+    # -O2 as the tested build (GCC 12's -O3 warns falsely in std::vector code), no asserts, stripped.
+    cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+      -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" \
+      -DCMAKE_SHARED_LINKER_FLAGS_RELEASE=-s -DBUILD_TESTING=OFF >/dev/null
+  fi
+  cmake --build "$build" -j "$(nproc)" --target RuDerizIRA rud_make_installer_rows
+fi
+
+stage=$build/package
+rm -rf "$stage"
+mkdir -p "$stage"
+cp "$build/bin/RuDerizIRA.dll" "$stage/"
+signed=yes
+"$root/installer/sign.sh" "$stage/RuDerizIRA.dll" || { [ $? -eq 3 ] && signed=no || exit 1; }
+msi=$("$root/installer/make-msi.sh" "$build/winebed" "$build/src/com/rud_make_installer_rows.exe" \
+  "$stage/RuDerizIRA.dll" "$stage" | tail -1)
+[ $signed = yes ] && "$root/installer/sign.sh" "$msi"
+
+rm -rf "$dist"
+mkdir -p "$dist"
+cp "$msi" "$dist/"
+(cd "$dist" && sha256sum -- *.msi >SHA256SUMS)
+echo "package: $dist/$(basename "$msi") ($(stat -c %s "$msi") bytes)"
+if [ $signed = no ]; then
+  echo "package: UNSIGNED: no certificate given (RUD_SIGN_PFX, RUD_SIGN_PASSWORD): neither the DLL nor the package is signed"
+fi

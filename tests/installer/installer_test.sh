@@ -1,0 +1,180 @@
+#!/usr/bin/env bash
+# The installer package under Wine, each case in fresh private prefixes below $WORK:
+#   install  silent install; its rows equal regsvr32's for the same file (in a second prefix);
+#            ProgID, type library, Add/Remove Programs fields. Leaves prefix "installed" to:
+#   host     korvane-sim with no add-in named finds the installed one and shows its page;
+#   remove   deletes prefix "installed".
+#   upgrade  to a later test build: one product, one set of rows; the older package is refused;
+#            uninstall leaves no row, file or folder.
+#   signing  scripts/package.sh with a throwaway certificate, and without one.
+# Environment (tests/installer.cmake): ROOT BUILD WORK MSI NEXT_MSI NEXT_DLL PROBE SIM SAMPLES.
+set -euo pipefail
+win() { echo "Z:${1//\//\\}"; }
+fail() { echo "FAILED: $*" >&2; exit 1; }
+bed() { "$ROOT/scripts/winebed.sh" "$WORK/$prefix" "$@"; }
+use_prefix() {  # use_prefix NAME [fresh]: later Wine commands run in $WORK/NAME
+  prefix=$1
+  [ "${2:-}" = fresh ] && { rm -rf "${WORK:?}/$prefix"; bed prepare; }
+  export WINEPREFIX=$WORK/$prefix/prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+}
+msiexec() {  # msiexec LABEL ARGS...: silent, timed
+  local start=${EPOCHREALTIME/./} rc=0
+  bed run msiexec "${@:2}" /qn || rc=$?
+  local ms=$(((${EPOCHREALTIME/./} - start) / 1000))
+  printf '%s took %d.%02d s\n' "$1" $((ms / 1000)) $((ms % 1000 / 10))
+  return $rc
+}
+
+# State Wine changes by itself on every start (devices, fonts, network cards), and the
+# installer's own bookkeeping.
+wine_noise='^(system|user):(system\\\\currentcontrolset\\\\(control\\\\class|control\\\\deviceclasses|enum)|software\\\\wine\\\\|software\\\\microsoft\\\\windows nt\\\\currentversion\\\\networkcards)'
+books='^system:software\\\\(classes\\\\installer\\\\|microsoft\\\\windows\\\\currentversion\\\\(installer|uninstall)\\\\)'
+# The registry, once Wine has written it out, as sorted lines "hive:key|value" (keys in lower
+# case; "hive:key|" for a key), without Wine's noise.
+snapshot() {
+  wineserver -w
+  for h in system user; do
+    awk -v hive=$h '
+      /^\[/ { key = $0; sub(/\] [0-9]+$/, "", key); key = tolower(substr(key, 2)); print hive ":" key "|"; next }
+      /^(#|;|WINE REGISTRY|$)/ { next }
+      { line = $0
+        while (line ~ /\\$/ && (getline more) > 0) { sub(/\\$/, "", line); sub(/^ +/, "", more); line = line more }
+        print hive ":" key "|" line }' "$WINEPREFIX/$h.reg"
+  done | grep -Ev "$wine_noise" | LC_ALL=C sort -u >"$WORK/$1"
+}
+added() { LC_ALL=C comm -13 "$WORK/$1" "$WORK/$2"; }
+# Values gone (a key without values is saved only while it has no subkeys).
+removed() { LC_ALL=C comm -23 "$WORK/$1" "$WORK/$2" | grep -v '|$' || true; }
+rows() { grep -Ev "$books" "$WORK/$1" || true; }
+same() { diff -u "$2" "$3" >&2 || fail "$1"; }
+
+installed_dll='C:\Program Files\RuDerizIRA\RuDerizIRA.dll'
+installed_dir='Program Files/RuDerizIRA'
+product_code() { sed -n 's/.*define ProductCode = "\([^"]*\)".*/{\1}/p' "$(dirname "$1")/wix/product.wxi"; }
+
+case $1 in
+install)
+  echo "package $(basename "$MSI"): $(stat -c %s "$MSI") bytes"
+  use_prefix installed fresh
+  snapshot before-msi
+  msiexec install /i "$(win "$MSI")"
+  snapshot after-msi
+  use_prefix regsvr32 fresh
+  mkdir -p "$WINEPREFIX/drive_c/$installed_dir"
+  cp "$WORK/installed/prefix/drive_c/$installed_dir/RuDerizIRA.dll" "$WINEPREFIX/drive_c/$installed_dir/"
+  snapshot before-reg
+  bed run regsvr32 /s "$installed_dll" || fail "regsvr32"
+  snapshot after-reg
+  rm -rf "${WORK:?}/regsvr32"
+  added before-reg after-reg >"$WORK/rows-regsvr32"
+  grep -q 'inprocserver32|@="C:\\\\Program Files\\\\RuDerizIRA\\\\RuDerizIRA.dll"' "$WORK/rows-regsvr32" ||
+    fail "regsvr32 wrote no class: $(cat "$WORK/rows-regsvr32")"
+  host='system:software\\korvanesim\\addins\\ruderizira.myaddin'
+  same "rows of the installer and regsvr32" <(cat "$WORK/rows-regsvr32"; printf '%s\n' "$host|" "$host"'|"LoadBehavior"=dword:00000001') \
+    <(added before-msi after-msi | grep -Ev "$books")
+  removed before-msi after-msi | grep -Ev "$books" | grep . && fail "the install removed rows"
+  echo "ok: $(wc -l <"$WORK/rows-regsvr32") lines as regsvr32 writes them, and the host's entry"
+
+  use_prefix installed
+  bed run "$PROBE" "$installed_dll"
+  arp=$(grep -F "uninstall\\\\$(product_code "$MSI" | tr A-Z a-z)|" "$WORK/after-msi")
+  for field in '"DisplayName"="RUDerIzIra"' '"DisplayVersion"="1.0.0.14"' '"Publisher"="RuDerizIRA team"' \
+               '"HelpLink"="https://' '"NoModify"=dword:00000001'; do
+    grep -qF "$field" <<<"$arp" || fail "Add/Remove Programs: no $field in $arp"
+  done
+  icon=$(sed -n 's/.*"ProductIcon"="C:\\\\\(.*\)"/\1/p' "$WORK/after-msi" | sed 's/\\\\/\//g')
+  cmp "$WINEPREFIX/drive_c/$icon" "$(dirname "$MSI")/wix/product.ico" || fail "no product icon"
+  echo "ok: Add/Remove Programs: name, version, publisher, help link, icon"
+  ;;
+
+host)
+  use_prefix installed
+  docs=$WORK/host-docs
+  rm -rf "$docs" && mkdir -p "$docs"
+  cp "$SAMPLES/Drawing A-1001.json" "$docs/"
+  # click-tree acts on the tree of the page that is visible.
+  printf 'wait 100\nclick-tree Author\n' >"$docs/look.kvs"
+  bed start >/dev/null
+  trap 'bed stop' EXIT
+  bed run "$SIM" --script "$(win "$docs/look.kvs")" "$(win "$docs/Drawing A-1001.json")" >"$docs/out" 2>&1 ||
+    fail "korvane-sim: $(cat "$docs/out")"
+  cat "$docs/out"
+  doc=$(win "$docs/Drawing A-1001.json")
+  for line in 'korvane-sim: loaded RuDerizIRA.MyAddin (HKLM)' "AddIn: AfterDocumentOpen $doc" \
+              'AddIn: AddVaneBarPage ' 'AddIn: ChangeParentWindow ' "Addin: InitForm for $doc"; do
+    grep -qF "$line" "$docs/out" || fail "no line \"$line\""
+  done
+  ;;
+
+remove)
+  prefix=installed
+  bed stop >/dev/null 2>&1 || true
+  rm -rf "${WORK:?}"/{installed,host-docs,before-*,after-*,rows-*}
+  ;;
+
+upgrade)
+  use_prefix upgrade fresh
+  snapshot pristine
+  msiexec install /i "$(win "$MSI")"
+  snapshot first
+  msiexec upgrade /i "$(win "$NEXT_MSI")"
+  snapshot next
+  cmp "$WINEPREFIX/drive_c/$installed_dir/RuDerizIRA.dll" "$NEXT_DLL" || fail "the DLL was not replaced"
+  products=$(grep -c '^system:software\\\\microsoft\\\\windows\\\\currentversion\\\\uninstall\\\\{e161312d-[^\\]*|$' "$WORK/next")
+  [ "$products" = 1 ] || fail "$products products after the upgrade"
+  same "rows after the upgrade" <(rows first) <(rows next)
+  echo "ok: one product, one set of rows"
+
+  # Windows Installer shows the launch condition's message; Wine with /qn shows it nowhere.
+  msiinfo export "$MSI" LaunchCondition | grep -F 'NOT WIX_DOWNGRADE_DETECTED	A newer version of [ProductName] is already installed.'
+  rc=0
+  msiexec downgrade /i "$(win "$MSI")" || rc=$?
+  # 1603, ERROR_INSTALL_FAILURE, of which the shell sees the low byte.
+  [ "$rc" = $((1603 & 255)) ] || fail "the older package gave exit code $rc"
+  snapshot refused
+  same "the refused downgrade changed the registry" <(rows next) <(rows refused)
+
+  msiexec uninstall /x "$(product_code "$NEXT_MSI")"
+  snapshot gone
+  same "rows left or lost by the uninstall" <(rows pristine) <(rows gone)
+  # Of the bookkeeping only empty folders stay: nothing names the product, plain or packed.
+  grep -Ei 'ruderizira|e161312d|d213161e28916ca4aa32|59c46a4be177d5148976' "$WORK/gone" && fail "the product is still known"
+  left=$(find "$WINEPREFIX/drive_c" -iname '*ruderizira*' -o -iname '*e161312d*')
+  [ -z "$left" ] || fail "left behind: $left"
+  echo "ok: downgrade refused; after the uninstall no row, no file, no folder"
+  rm -rf "${WORK:?}"/{upgrade,pristine,first,next,refused,gone}
+  ;;
+
+signing)
+  dir=$WORK/signing
+  rm -rf "$dir" && mkdir -p "$dir"
+  export RUD_SIGN_PASSWORD=throwaway RUD_SIGN_PFX=$dir/test.pfx
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=RuDerizIRA test signing" \
+    -addext extendedKeyUsage=codeSigning -keyout "$dir/key.pem" -out "$dir/cert.pem" 2>/dev/null
+  openssl pkcs12 -export -inkey "$dir/key.pem" -in "$dir/cert.pem" -passout "pass:$RUD_SIGN_PASSWORD" -out "$RUD_SIGN_PFX"
+  verify() { osslsigncode verify -CAfile "$dir/cert.pem" -in "$1" >"$dir/verify.out" 2>&1; }
+  package() { PACKAGE_SKIP_BUILD=1 PACKAGE_BUILD_DIR=$BUILD DIST_DIR=$dir/dist "$ROOT/scripts/package.sh" | tee "$dir/out"; }
+
+  package
+  grep -q UNSIGNED "$dir/out" && fail "reported unsigned"
+  (cd "$dir/dist" && sha256sum -c SHA256SUMS) || fail "SHA256SUMS"
+  msi=$(ls "$dir"/dist/RuDerizIRA-*.msi)
+  msiextract -C "$dir/files" "$msi" >/dev/null
+  for f in "$dir/files/Program Files/RuDerizIRA/RuDerizIRA.dll" "$msi"; do
+    verify "$f" || fail "$(basename "$f") does not verify: $(cat "$dir/verify.out")"
+    grep -q 'Message digest algorithm *: SHA256' "$dir/verify.out" || fail "$(basename "$f") not SHA-256"
+    # A byte in the middle: code of the DLL, the cabinet in the package.
+    cp "$f" "$dir/changed"
+    printf '\xA5' | dd of="$dir/changed" bs=1 seek=$(($(stat -c %s "$f") / 2)) conv=notrunc status=none
+    verify "$dir/changed" && fail "$(basename "$f") with a changed byte verifies"
+    echo "ok: $(basename "$f") verifies; with a changed byte it does not"
+  done
+
+  unset RUD_SIGN_PFX RUD_SIGN_PASSWORD
+  package
+  grep -qF "UNSIGNED: no certificate given" "$dir/out" || fail "no word of an unsigned package"
+  verify "$(ls "$dir"/dist/RuDerizIRA-*.msi)" && fail "an unsigned package verifies"
+  rm -rf "$dir"
+  ;;
+*) fail "unknown command $1" ;;
+esac
