@@ -20,12 +20,12 @@ namespace {
 ComPtr<IDispatch> AsHostInterface(IDispatch* object, const IID& iid);
 } // namespace
 
-class MyAddin final : public _MyAddin, public IKorvaneAddIn, public ISupportErrorInfo, private module::ModuleObject<MyAddin> {
-    friend class module::ModuleObject<MyAddin>;
+class MyAddin final : public module::ModuleObject<MyAddin, _MyAddin, IKorvaneAddIn, ISupportErrorInfo> {
+    template <class, class...> friend class module::ModuleObject;
 
 public:
 
-    // IUnknown
+    // IUnknown: AddRef and Release come from ModuleObject.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID__MyAddin) {
@@ -41,8 +41,6 @@ public:
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
 
     // IDispatch, served by the embedded type library: the interface has no members of its own.
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {

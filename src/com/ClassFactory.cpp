@@ -25,8 +25,8 @@ constexpr CreatableClass kClasses[] = {
 LONG g_locks = 0;
 
 // The factory counts as a live object: a client holding it keeps the server loaded.
-class ClassFactory final : public IClassFactory, private rud::module::ModuleObject<ClassFactory> {
-    friend class rud::module::ModuleObject<ClassFactory>;
+class ClassFactory final : public rud::module::ModuleObject<ClassFactory, IClassFactory> {
+    template <class, class...> friend class rud::module::ModuleObject;
 
 public:
     explicit ClassFactory(CreateFunction create) noexcept : create_(create) {}
@@ -41,8 +41,6 @@ public:
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    STDMETHODIMP_(ULONG) AddRef() noexcept override { return AddRefImpl(); }
-    STDMETHODIMP_(ULONG) Release() noexcept override { return ReleaseImpl(); }
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept override {
         if (!ppv) return E_POINTER;

@@ -6,8 +6,8 @@ using Microsoft::WRL::ComPtr;
 
 namespace rud::hub {
 
-class EventSink final : public IDispatch, private module::ModuleObject<EventSink> {
-    friend class module::ModuleObject<EventSink>;
+class EventSink final : public module::ModuleObject<EventSink, IDispatch> {
+    template <class, class...> friend class module::ModuleObject;
 
 public:
     EventSink(const IID& eventIid, EventSubscription::Handler handler)
@@ -26,8 +26,6 @@ public:
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
 
     // IDispatch: events arrive by dispatch id only.
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
