@@ -48,8 +48,11 @@ public:
     const std::wstring& ChosenSetName() const noexcept;
     const std::wstring& ChosenPropertyName() const noexcept;
 
+    // The controls and fields (frmBarParts.h). Declared here so that the form's own helpers can
+    // name them; no member hands them out.
+    struct Parts;
+
 private:
-    struct Parts;  // the controls and fields (frmBarParts.h)
 
     frmBar();
     void Form_Load();
