@@ -85,6 +85,14 @@ Variant ValueToWrite(const std::wstring& text, VARTYPE heldType) {
     return Variant::fromString(text);
 }
 
+// The type of a value as the host holds it: a value given by reference counts as the value it
+// refers to (a number by reference is still a number).
+VARTYPE HeldType(const VARIANT& v) noexcept {
+    const VARIANT* p = &v;
+    if (V_VT(p) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(p)) p = V_VARIANTREF(p);
+    return static_cast<VARTYPE>(V_VT(p) & ~VT_BYREF);
+}
+
 // Counts the form's own changes of the tree's selection, which are not clicks.
 class SelectingByCode {
 public:
@@ -224,6 +232,7 @@ void frmBar::Unload() {
     impl_->loaded = false;
     impl_->form.Destroy();
     impl_->properties.clear();
+    impl_->setNodes.clear();
 }
 
 void frmBar::Form_Load() { rud::TraceLine(L"AddIn: Form_Load"); }
@@ -291,6 +300,7 @@ void frmBar::RefreshPropertyTree() {
         routine.At(10);
         p.TV1.Clear();
         p.properties.clear();
+        p.setNodes.clear();
         p.knownSelection = nullptr;
         p.txtValue.SetText(L"");
         p.m_PropSetName.clear();
@@ -307,7 +317,8 @@ void frmBar::RefreshPropertyTree() {
                 std::wstring setText = L"[" + setName + L"]";
                 routine.At(50);
                 const std::wstring setKey = KeyPart(setName);
-                p.TV1.Add(std::nullopt, std::nullopt, setKey, setText);
+                TreeView::Node setNode = p.TV1.Add(std::nullopt, std::nullopt, setKey, setText);
+                p.setNodes.emplace_back(setNode.Handle(), setName);
                 anySet = true;
 
                 ForEachItem(routine, set.Get(), 60, 80, [&](ComPtr<IDispatch> prop) {
@@ -320,7 +331,7 @@ void frmBar::RefreshPropertyTree() {
 
                     routine.At(80);
                     TreeView::Node node = p.TV1.Add(std::wstring_view(setKey), TreeView::tvwChild, key, text);
-                    p.properties[node.Handle()] = Parts::PropertyNode{setName, propName, valueText, value.type()};
+                    p.properties[node.Handle()] = Parts::PropertyNode{setName, propName, valueText, HeldType(value)};
                 });
             });
             routine.At(80);
@@ -335,6 +346,29 @@ void frmBar::RefreshPropertyTree() {
 }
 
 // ---- events of the tree and the buttons -------------------------------------------------------
+
+namespace {
+bool SameName(const std::wstring& a, const std::wstring& b) noexcept {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+// The property node that a write by the chosen names reaches: the host takes the first set and
+// the first property of a name, in any letter case. Null when the tree shows no such property.
+HTREEITEM NodeReachedByName(const frmBar::Parts& p) {
+    for (const auto& [root, setName] : p.setNodes) {
+        if (!SameName(setName, p.m_PropSetName)) continue;
+        HWND tree = p.TV1.hWnd();
+        for (auto child = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(root)));
+             child; child = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)))) {
+            auto it = p.properties.find(child);
+            if (it != p.properties.end() && SameName(it->second.propName, p.m_PropName)) return child;
+        }
+        return nullptr;
+    }
+    return nullptr;
+}
+} // namespace
 
 void frmBar::TV1_Click() {
     Parts& p = *impl_;
@@ -369,6 +403,12 @@ void frmBar::cmdModify_Click() {
     TreeView::Node node = p.TV1.SelectedItem();
     if (!node) return;
 
+    // A name that an earlier set or property shares (in any letter case) would make the host
+    // write the other one: the user's value must not land in a property not selected.
+    if (HTREEITEM reached = NodeReachedByName(p); reached && reached != node.Handle()) {
+        rud::ShowMessage(L"Can't change this property", rud::kInformationBoxFlags);
+        return;
+    }
     std::wstring value;
     try {
         value = p.txtValue.Text();
@@ -376,7 +416,14 @@ void frmBar::cmdModify_Click() {
             rud::late::Get(p.m_Document.Get(), L"Properties", {Variant::fromString(p.m_PropSetName)}));
         ComPtr<IDispatch> prop =
             rud::late::ToObject(rud::late::Get(set.Get(), DISPID_VALUE, {Variant::fromString(p.m_PropName)}));
-        rud::late::Put(prop.Get(), L"Value", ValueToWrite(value, p.chosenValueType));
+        const Variant written = ValueToWrite(value, p.chosenValueType);
+        rud::late::Put(prop.Get(), L"Value", written);
+        // The host now holds what was written: the next edit converts to its type, not to the
+        // type the value had when the tree was filled.
+        p.chosenValueType = written.type();
+        if (auto it = p.properties.find(node.Handle());
+            it != p.properties.end() && it->second.setName == p.m_PropSetName && it->second.propName == p.m_PropName)
+            it->second.valueType = written.type();
     } catch (...) {
         rud::ShowMessage(L"Can't change this property", rud::kInformationBoxFlags);
         return;

@@ -7,6 +7,8 @@
 #include <wrl/client.h>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace rud::pane {
 
@@ -45,6 +47,8 @@ struct frmBar::Parts : LayoutTarget {
         VARTYPE valueType = VT_EMPTY;  // the type of the value the host gave
     };
     std::unordered_map<HTREEITEM, PropertyNode> properties;
+    // The property-set nodes with their set names, in the tree's order.
+    std::vector<std::pair<HTREEITEM, std::wstring>> setNodes;
 
     // Loaded from Load to Unload, even when the host destroys the page (and with it the form's
     // window) in between: Unload still runs Form_Unload then.
