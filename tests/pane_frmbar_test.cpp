@@ -18,7 +18,7 @@ using panetest::Pump;
 
 namespace {
 
-std::vector<std::string> PaneLines(const korvane::DebugOutputCapture& capture) {
+std::vector<std::string> PaneLines(const kvhost::DebugOutputCapture& capture) {
     return capture.lines();
 }
 
@@ -85,7 +85,7 @@ protected:
 };
 
 TEST_F(PaneForm, LoadTracesAndBuildsTheDesign) {
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     form = frmBar::Create();
     EXPECT_FALSE(form->IsLoaded());
     EXPECT_EQ(form->hWnd(), nullptr);
@@ -184,7 +184,7 @@ TEST_F(PaneForm, LoadTracesAndBuildsTheDesign) {
 }
 
 TEST_F(PaneForm, ShownMaximisedInAPageItFillsItAndLaysOut) {
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     LoadAndPlace(420, 380);
     EXPECT_EQ(GetAncestor(form->hWnd(), GA_PARENT), page);
     LONG style = GetWindowLongW(form->hWnd(), GWL_STYLE);
@@ -203,7 +203,7 @@ TEST_F(PaneForm, ShownMaximisedInAPageItFillsItAndLaysOut) {
 
 TEST_F(PaneForm, EveryResizeRelaysAndTracesOnce) {
     LoadAndPlace(400, 400);
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     ResizeForm(650, 520);
     EXPECT_EQ(capture.lines(), (std::vector<std::string>{"AddIn: Resize"}));
     ExpectLaidOut();
@@ -234,7 +234,7 @@ TEST_F(PaneForm, APaneSmallerThanTheFileStripClamps) {
 }
 
 TEST_F(PaneForm, UnloadThenTerminateWithTheLastReference) {
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     LoadAndPlace(300, 300);
     HWND w = form->hWnd();
     std::vector<HWND> children;
@@ -269,7 +269,7 @@ TEST_F(PaneForm, UnloadThenTerminateWithTheLastReference) {
 }
 
 TEST_F(PaneForm, LastReferenceOfALoadedFormUnloadsFirst) {
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     form = frmBar::Create();
     form->Load();
     HWND w = form->hWnd();
@@ -279,7 +279,7 @@ TEST_F(PaneForm, LastReferenceOfALoadedFormUnloadsFirst) {
 }
 
 TEST_F(PaneForm, NeverLoadedFormOnlyTerminates) {
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     form = frmBar::Create();
     form->Unload();
     form.reset();
@@ -289,7 +289,7 @@ TEST_F(PaneForm, NeverLoadedFormOnlyTerminates) {
 TEST_F(PaneForm, InitFormWithoutADocument) {
     LoadAndPlace(400, 400);
     rud::testkit::MessageBoxCapture boxes;
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     form->InitForm(nullptr, nullptr);
     EXPECT_EQ(capture.lines(), (std::vector<std::string>{"Addin: InitForm for (Nothing)"}));
     panetest::PaneControls p = panetest::ControlsOf(form->hWnd());
@@ -319,7 +319,7 @@ TEST_F(PaneForm, ClickHandlerKeepsTheFormAliveThroughABox) {
     panetest::PaneControls p = panetest::ControlsOf(form->hWnd());
     auto refusing = fakedoc::MakeDocument(std::make_shared<fakedoc::Log>(), L"C:\\docs\\none.kvd");
     form->InitForm(nullptr, refusing.Get());
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     p.TV1.Add(std::nullopt, std::nullopt, L"A", L"[A]");
     p.TV1.SetSelectedItem(p.TV1.Item(1));
     HWND button = p.cmdModify.hWnd();
@@ -338,7 +338,7 @@ TEST_F(PaneForm, ClickHandlerKeepsTheFormAliveThroughABox) {
 
 
 TEST_F(PaneForm, LoadsAgainAfterAnUnload) {
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     form = frmBar::Create();
     form->Load();
     form->Unload();

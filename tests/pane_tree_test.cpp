@@ -95,7 +95,7 @@ TEST_F(PaneTree, BuildsSetsAndPropertiesInOrder) {
     fakedoc::PropertySet* d = doc->AddSet(L"D");
     d->AddText(L"E", L"12");
     rud::testkit::MessageBoxCapture boxes;
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     Init();
     EXPECT_EQ(boxes.count(), 0u);
     EXPECT_EQ(capture.lines(), (std::vector<std::string>{"Addin: InitForm for C:\\docs\\part.kvd"}));
@@ -170,7 +170,7 @@ TEST_F(PaneTree, OpenStartsTheFileManagerOnTheTrimmedName) {
 
 TEST_F(PaneTree, EmptyDocumentIsAnEmptyTreeWithoutAReport) {
     rud::testkit::MessageBoxCapture boxes;
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     Init();
     EXPECT_EQ(boxes.count(), 0u);
     EXPECT_EQ(Tree().Count(), 0u);
@@ -428,7 +428,7 @@ TEST_F(PaneTree, PageDestroyedByTheHostBeforeUnload) {
     page = nullptr;
     EXPECT_TRUE(form->IsLoaded());
     EXPECT_EQ(form->hWnd(), nullptr);
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     form->Unload();
     EXPECT_EQ(capture.lines(), (std::vector<std::string>{"AddIn: Form_Unload"}));
     EXPECT_FALSE(form->IsLoaded());

@@ -232,7 +232,7 @@ TEST(ShowCriticalEvent, TracesTheReportAndShowsItInAStopBox) {
     UniqueWindow owner = MakeActiveWindow();
     ASSERT_TRUE(owner);
     ASSERT_EQ(GetActiveWindow(), owner.get());
-    korvane::DebugOutputCapture trace;
+    kvhost::DebugOutputCapture trace;
     MessageBoxCapture boxes;
     std::wstring where = L"AfterDocumentOpenC:\\docs\\a.kvd";
     try {
@@ -259,7 +259,7 @@ TEST(ShowCriticalEvent, TracesTheReportAndShowsItInAStopBox) {
 }
 
 TEST(ShowCriticalEvent, TracesBeforeTheBoxAndWaitsForItToClose) {
-    korvane::DebugOutputCapture trace;
+    kvhost::DebugOutputCapture trace;
     size_t linesWhileShown = 0;
     bool returnedWhileShown = true;
     bool returned = false;
@@ -287,7 +287,7 @@ TEST(ShowCriticalEvent, TracesBeforeTheBoxAndWaitsForItToClose) {
 }
 
 TEST(ShowCriticalEvent, NonAnsiTextIsUnchangedInTheBoxAndConvertedInTheTrace) {
-    korvane::DebugOutputCapture trace;
+    kvhost::DebugOutputCapture trace;
     MessageBoxCapture boxes;
     std::wstring where = L"BeforeDocumentClose\u4e2d.kvd";
     try {
@@ -323,7 +323,7 @@ TEST(ShowCriticalEvent, BoxThatCannotBeShownBecomesTheFailure) {
     UniqueHook refuse(SetWindowsHookExW(WH_CBT, RefuseDialogs, nullptr, GetCurrentThreadId()));
     ASSERT_TRUE(refuse);
     t_refuseBoxes = true;
-    korvane::DebugOutputCapture trace;
+    kvhost::DebugOutputCapture trace;
     std::wstring where = L"initForm";
     bool raised = false;
     try {

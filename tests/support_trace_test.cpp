@@ -8,7 +8,7 @@
 using namespace rud;
 
 TEST(TraceLine, ArrivesUnchangedThroughTheDebugOutput) {
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     TraceLine(L"AddIn: Resize");
     TraceLine(L"Addin: InitForm for C:\\My Documents\\a.kvd");
     TraceLine(L"");
@@ -22,7 +22,7 @@ TEST(TraceLine, ArrivesUnchangedThroughTheDebugOutput) {
 }
 
 TEST(TraceLine, TextOutsideTheAnsiCodePageIsConverted) {
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     std::wstring text = L"AddIn: AfterDocumentOpen C:\\caf\u00e9\\\u4e2d\u6587.kvd";
     TraceLine(text);
     ASSERT_EQ(capture.count(), 1u);
