@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <vector>
 
+using rud::pane::frmBar;
+
 namespace {
 
 struct RUsage32 {

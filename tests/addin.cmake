@@ -1,39 +1,33 @@
 # The add-in through the host simulator: MyAddin's connection, the event hub and the pane registry.
-if(TARGET korvane_host AND TARGET RuDerizIRA)
-  foreach(t addin_connection_test addin_registry_test addin_tree_test addin_fuzz_test addin_matrix_test)
-    # The fault matrix runs some 800 sessions.
-    set(_timeout 300)
-    if(t STREQUAL addin_matrix_test)
-      set(_timeout 900)
-    endif()
-    rud_add_test(${t} ${CMAKE_CURRENT_LIST_DIR}/${t}.cpp LIBS korvane_host rud_testkit TIMEOUT ${_timeout})
-    add_dependencies(${t} RuDerizIRA)
-    target_compile_definitions(${t} PRIVATE "RUD_TEST_DLL=L\"Z:$<TARGET_FILE:RuDerizIRA>\""
-                                            "RUD_TEST_SAMPLES=L\"Z:${CMAKE_SOURCE_DIR}/samples\"")
-  endforeach()
-endif()
+foreach(t addin_connection_test addin_registry_test addin_tree_test addin_fuzz_test addin_matrix_test)
+  # The fault matrix runs some 800 sessions.
+  set(_timeout 300)
+  if(t STREQUAL addin_matrix_test)
+    set(_timeout 900)
+  endif()
+  rud_add_test(${t} ${CMAKE_CURRENT_LIST_DIR}/${t}.cpp LIBS korvane_host rud_testkit TIMEOUT ${_timeout})
+  add_dependencies(${t} RuDerizIRA)
+  target_compile_definitions(${t} PRIVATE "RUD_TEST_DLL=L\"Z:$<TARGET_FILE:RuDerizIRA>\""
+                                          "RUD_TEST_SAMPLES=L\"Z:${CMAKE_SOURCE_DIR}/samples\"")
+endforeach()
 
 # The README's main job: one edit through the pane in korvane-sim; the script fails unless the
 # reopened file holds the new value.
 # Serial: it registers the DLL in the test bed's registry, which the registration tests compare.
-if(TARGET korvane-sim AND TARGET RuDerizIRA)
-  add_test(NAME Demo.EditThroughThePaneIsSaved COMMAND ${CMAKE_SOURCE_DIR}/scripts/demo.sh ${CMAKE_BINARY_DIR})
-  set_tests_properties(Demo.EditThroughThePaneIsSaved PROPERTIES
-    FIXTURES_REQUIRED winebed RUN_SERIAL TRUE TIMEOUT 120)
-endif()
+add_test(NAME Demo.EditThroughThePaneIsSaved COMMAND ${CMAKE_SOURCE_DIR}/scripts/demo.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(Demo.EditThroughThePaneIsSaved PROPERTIES
+  FIXTURES_REQUIRED winebed RUN_SERIAL TRUE TIMEOUT 120)
 
 # The pane for keyboard users, screen readers, any display and any script.
-if(TARGET korvane_host AND TARGET RuDerizIRA)
-  # Serial: where the keyboard focus goes is the desktop's, and another test program's window
-  # taking the activation meanwhile would take this thread's focus with it.
-  rud_add_test(addin_pane_test ${CMAKE_CURRENT_LIST_DIR}/addin_pane_test.cpp
-    LIBS korvane_host rud_testkit oleacc TIMEOUT 300 SERIAL)
-  add_dependencies(addin_pane_test RuDerizIRA)
-  target_compile_definitions(addin_pane_test PRIVATE "RUD_TEST_DLL=L\"Z:$<TARGET_FILE:RuDerizIRA>\"")
-  # The same layout checks in a private copy of the test bed set to 144 DPI.
-  add_test(NAME PaneAt144Dpi.ControlRectanglesFollowTheTwipLayout
-    COMMAND ${CMAKE_CURRENT_LIST_DIR}/run_at_dpi.sh ${WINEBED_DIR} 144 $<TARGET_FILE:addin_pane_test>
-            --gtest_filter=PaneUser.ControlRectanglesFollowTheTwipLayoutAtTheDisplaysResolution)
-  set_tests_properties(PaneAt144Dpi.ControlRectanglesFollowTheTwipLayout PROPERTIES
-    FIXTURES_REQUIRED winebed RUN_SERIAL TRUE TIMEOUT 180)
-endif()
+# Serial: where the keyboard focus goes is the desktop's, and another test program's window
+# taking the activation meanwhile would take this thread's focus with it.
+rud_add_test(addin_pane_test ${CMAKE_CURRENT_LIST_DIR}/addin_pane_test.cpp
+  LIBS korvane_host rud_testkit oleacc TIMEOUT 300 SERIAL)
+add_dependencies(addin_pane_test RuDerizIRA)
+target_compile_definitions(addin_pane_test PRIVATE "RUD_TEST_DLL=L\"Z:$<TARGET_FILE:RuDerizIRA>\"")
+# The same layout checks in a private copy of the test bed set to 144 DPI.
+add_test(NAME PaneAt144Dpi.ControlRectanglesFollowTheTwipLayout
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/run_at_dpi.sh ${WINEBED_DIR} 144 $<TARGET_FILE:addin_pane_test>
+          --gtest_filter=PaneUser.ControlRectanglesFollowTheTwipLayoutAtTheDisplaysResolution)
+set_tests_properties(PaneAt144Dpi.ControlRectanglesFollowTheTwipLayout PROPERTIES
+  FIXTURES_REQUIRED winebed RUN_SERIAL TRUE TIMEOUT 180)

@@ -14,9 +14,7 @@ bool IsSelf(const VARIANT& child) noexcept { return V_VT(&child) == VT_I4 && V_I
 
 // The standard object of the window with its name replaced; everything else is the standard
 // object's own. It counts among the module's objects: a screen reader may hold it.
-class NamedAccessible final : public IAccessible, public IOleWindow, private ModuleObject<NamedAccessible> {
-    friend class ModuleObject<NamedAccessible>;
-
+class NamedAccessible final : public module::ModuleObject<NamedAccessible, IAccessible, IOleWindow> {
 public:
     NamedAccessible(ComPtr<IAccessible> inner, HWND hWnd, std::wstring name)
         : inner_(std::move(inner)), hWnd_(hWnd), name_(std::move(name)) {}
@@ -35,8 +33,6 @@ public:
         AddRef();
         return S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
-    STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
 
     // IDispatch
     STDMETHODIMP GetTypeInfoCount(UINT* n) override { return inner_->GetTypeInfoCount(n); }
