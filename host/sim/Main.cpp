@@ -7,6 +7,7 @@
 #include "AddInList.h"
 #include "Tools.h"
 #include "DebugOutputCapture.h"
+#include "Watchers.h"
 #include <cstdio>
 #include <optional>
 
@@ -93,9 +94,7 @@ LRESULT CALLBACK BoxHook(int code, WPARAM wp, LPARAM lp) noexcept {
     try {
         if (code == HCBT_ACTIVATE) {
             HWND w = reinterpret_cast<HWND>(wp);
-            wchar_t cls[32] = {};
-            GetClassNameW(w, cls, 32);
-            if (std::wstring(cls) == L"#32770") {
+            if (kvhost::FirstActivationOfMessageBox(w)) {
                 wchar_t title[256] = {}, text[2048] = {};
                 GetWindowTextW(w, title, 256);
                 GetDlgItemTextW(w, 0xFFFF, text, 2048);
