@@ -47,7 +47,7 @@ double OpenClose(kvhost::Host& host, const std::string& json, int rounds) {
 } // namespace
 
 int wmain() {
-    korvane::DebugOutputCapture quiet;  // the add-in's trace lines are not part of the figures
+    kvhost::DebugOutputCapture quiet;  // the add-in's trace lines are not part of the figures
     kvhost::Host host;
     host.LoadAddInFromPath(RUD_BENCH_DLL);
     if (host.Connect() != S_OK) {

@@ -133,8 +133,10 @@ private:
     // Log, injected fault, then the work; failures through SetErrorInfo.
     template <class F>
     HRESULT VaneBarCall(const wchar_t* member, std::vector<std::wstring> args, F&& work) noexcept;
-    // The page, when it is one of this add-in's; HostError otherwise.
-    HWND OwnPage(LONG hWnd) const;
+    // A VaneBarCall on a page the host made for this add-in: work(page) is false when there is
+    // no such page.
+    template <class F>
+    HRESULT ExistingPageCall(const wchar_t* member, IDispatch* theDocument, LONG hWnd, LONG Option, F&& work) noexcept;
 
     AddInSlot& slot_;
 };

@@ -36,6 +36,13 @@ void RegisterContainerClass(const wchar_t* name, WNDPROC proc) {
 // unloads the DLL: the last form to go takes the class with it. (One UI thread: no lock.)
 int g_formsHoldingClass = 0;
 
+// A font of `points` on the screen (its character height in pixels, hence the minus sign).
+UniqueFont CreatePaneFont(const wchar_t* face, double points, int weight) noexcept {
+    return UniqueFont(CreateFontW(-PointsToPixelsY(points), 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                                  face));
+}
+
 void EnsureCommonControls() {
     static const bool done = [] {
         INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
@@ -301,6 +308,12 @@ Form::Form(KeepAlive keepAlive) : keepAlive_(std::move(keepAlive)) { form_ = thi
 
 Form::~Form() { Destroy(); }
 
+Form* Form::FromWindow(HWND hWnd) noexcept {
+    wchar_t className[64] = {};
+    if (!hWnd || !GetClassNameW(hWnd, className, 64) || lstrcmpW(className, ClassName()) != 0) return nullptr;
+    return dynamic_cast<Form*>(reinterpret_cast<Container*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA)));
+}
+
 void Form::Create(double innerWidth, double innerHeight, COLORREF back) {
     EnsureCommonControls();
     RegisterContainerClass(ClassName(), &Container::WndProc);
@@ -310,9 +323,7 @@ void Form::Create(double innerWidth, double innerHeight, COLORREF back) {
     }
     SetBackColor(back);
     // The form's default font: 8 point "MS Sans Serif", regular.
-    font_.reset(CreateFontW(-MulDiv(8, ScreenDpi().y, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                            DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif"));
+    font_ = CreatePaneFont(L"MS Sans Serif", 8, FW_NORMAL);
     // Borderless, so the inner area is the whole window: hidden until its owner places it.
     RECT r{0, 0, TwipsToPixelsX(innerWidth), TwipsToPixelsY(innerHeight)};
     HWND h = CreateWindowExW(WS_EX_CONTROLPARENT, ClassName(), L"", WS_POPUP | WS_CLIPCHILDREN,
@@ -415,10 +426,7 @@ void Form::Run(const std::function<void()>& handler) const noexcept {
 }
 
 HFONT Form::MakeFont(const wchar_t* face, double points, int weight) {
-    int height = -static_cast<int>(std::lround(points * ScreenDpi().y / 72.0));
-    UniqueFont font(CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                DEFAULT_PITCH | FF_SWISS, face));
+    UniqueFont font = CreatePaneFont(face, points, weight);
     if (!font) ThrowFailedCall(E_OUTOFMEMORY);
     HFONT h = font.get();
     fonts_.push_back(std::move(font));

@@ -145,6 +145,9 @@ public:
     explicit Form(KeepAlive keepAlive);
     ~Form() override;
 
+    // The form whose top-level window hWnd is; null for any other window.
+    static Form* FromWindow(HWND hWnd) noexcept;
+
     // The hidden top-level window with the given inner size, and the form's default font.
     void Create(double innerWidth, double innerHeight, COLORREF back);
     // Destroys the controls' windows in reverse order of creation, then the form's window, then

@@ -22,15 +22,20 @@ HTREEITEM NextItem(HWND tree, HTREEITEM item, UINT how) noexcept {
 
 // ---- Node -------------------------------------------------------------------------------------
 
+HWND TreeView::Node::CheckedWindow() const {
+    if (!tree_) throw ObjectNotSetError();
+    HWND h = tree_->Window();
+    (void)tree_->Data(item_);
+    return h;
+}
+
 std::wstring TreeView::Node::Key() const {
     if (!tree_) throw ObjectNotSetError();
     return tree_->Data(item_).key;
 }
 
 std::wstring TreeView::Node::Text() const {
-    if (!tree_) throw ObjectNotSetError();
-    HWND h = tree_->Window();
-    (void)tree_->Data(item_);
+    HWND h = CheckedWindow();
     // Grow the buffer until the whole text fits (the control truncates silently).
     for (size_t size = 256;; size *= 4) {
         std::wstring text(size, L'\0');
@@ -49,9 +54,7 @@ std::wstring TreeView::Node::Text() const {
 }
 
 void TreeView::Node::SetText(std::wstring_view text) {
-    if (!tree_) throw ObjectNotSetError();
-    HWND h = tree_->Window();
-    (void)tree_->Data(item_);
+    HWND h = CheckedWindow();
     std::wstring t(text);
     TVITEMW it{};
     it.mask = TVIF_TEXT | TVIF_HANDLE;
@@ -61,24 +64,18 @@ void TreeView::Node::SetText(std::wstring_view text) {
 }
 
 bool TreeView::Node::Expanded() const {
-    if (!tree_) throw ObjectNotSetError();
-    HWND h = tree_->Window();
-    (void)tree_->Data(item_);
+    HWND h = CheckedWindow();
     return (SendMessageW(h, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item_), TVIS_EXPANDED) &
             TVIS_EXPANDED) != 0;
 }
 
 void TreeView::Node::SetExpanded(bool expanded) {
-    if (!tree_) throw ObjectNotSetError();
-    HWND h = tree_->Window();
-    (void)tree_->Data(item_);
+    HWND h = CheckedWindow();
     SendMessageW(h, TVM_EXPAND, expanded ? TVE_EXPAND : TVE_COLLAPSE, reinterpret_cast<LPARAM>(item_));
 }
 
 TreeView::Node TreeView::Node::Parent() const {
-    if (!tree_) throw ObjectNotSetError();
-    HWND h = tree_->Window();
-    (void)tree_->Data(item_);
+    HWND h = CheckedWindow();
     return Node(tree_, NextItem(h, item_, TVGN_PARENT));
 }
 

@@ -33,6 +33,9 @@ public:
         Node Parent() const;
 
     private:
+        // The tree's window, once the node is known to be a node of that tree (error 91 when not).
+        HWND CheckedWindow() const;
+
         TreeView* tree_ = nullptr;
         HTREEITEM item_ = nullptr;
     };
