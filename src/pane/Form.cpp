@@ -46,6 +46,13 @@ UniqueFont CreatePaneFont(const wchar_t* face, double points, int weight) noexce
                                   face));
 }
 
+// Whether the window is inside the active window: giving it the focus then takes the activation
+// from no other window, nor from another program.
+bool InActiveWindow(HWND hWnd) noexcept {
+    HWND root = GetAncestor(hWnd, GA_ROOT);
+    return root && root == GetActiveWindow();
+}
+
 // Whether the control takes the focus now: a tab stop, enabled and shown.
 bool CanFocus(HWND hWnd) noexcept {
     return hWnd && (GetWindowLongW(hWnd, GWL_STYLE) & WS_TABSTOP) && IsWindowEnabled(hWnd) && IsWindowVisible(hWnd);
@@ -640,6 +647,7 @@ void Form::FocusMoved(HWND to) noexcept {
 Control* Form::LastFocus() const noexcept { return lastFocus_ ? Find(lastFocus_) : nullptr; }
 
 void Form::RestoreFocus() noexcept {
+    if (!InActiveWindow(wnd_.get())) return;
     Control* last = LastFocus();
     if (last && CanFocus(last->hWnd())) SetFocus(last->hWnd());
     else MoveFocus(false);
@@ -659,7 +667,8 @@ FocusReturn::FocusReturn(Form& form) noexcept : form_(form) {
 }
 
 FocusReturn::~FocusReturn() {
-    if (focus_ && form_.Find(focus_) && GetFocus() != focus_ && CanFocus(focus_)) SetFocus(focus_);
+    if (focus_ && form_.Find(focus_) && GetFocus() != focus_ && CanFocus(focus_) && InActiveWindow(focus_))
+        SetFocus(focus_);
 }
 
 } // namespace rud::pane
