@@ -52,6 +52,50 @@ std::wstring KeyPart(std::wstring_view name) {
     return out;
 }
 
+// The set and property names of a property node's key (KeyPart of each, joined by "|").
+struct KeyNames {
+    std::wstring setName;
+    std::wstring propName;
+    bool valid = false;
+};
+KeyNames NamesOfKey(std::wstring_view key) {
+    KeyNames out;
+    std::wstring* part = &out.setName;
+    for (size_t i = 0; i < key.size(); ++i) {
+        wchar_t c = key[i];
+        if (c == L'\\' && i + 1 < key.size()) {
+            *part += key[++i];
+        } else if (c == L'|' && part == &out.setName) {
+            part = &out.propName;
+            out.valid = true;
+        } else {
+            *part += c;
+        }
+    }
+    return out;
+}
+
+// What a property node stands for, read back from the node itself: the names from its key, the
+// value from its text after the name and "=" (names may hold "=" and "|", values "="), the type
+// of the value the host gave from its tag.
+struct PropertyNode {
+    std::wstring setName;
+    std::wstring propName;
+    std::wstring value;
+    VARTYPE valueType = VT_EMPTY;
+};
+std::optional<PropertyNode> PropertyOf(const TreeView::Node& node) {
+    KeyNames names = NamesOfKey(node.Key());
+    if (!names.valid) return std::nullopt;
+    std::wstring text = node.Text();
+    if (text.size() <= names.propName.size() || text.compare(0, names.propName.size(), names.propName) != 0 ||
+        text[names.propName.size()] != L'=')
+        return std::nullopt;
+    std::wstring value = text.substr(names.propName.size() + 1);
+    return PropertyNode{std::move(names.setName), std::move(names.propName), std::move(value),
+                        static_cast<VARTYPE>(node.Tag())};
+}
+
 // What Modify writes for the text typed: a property that held a number, a date or a Boolean
 // keeps its type when the text reads as one in the user's locale (as it was shown); anything
 // else is written as the text itself.
@@ -209,7 +253,6 @@ void frmBar::Unload() {
     Form_Unload();
     impl_->loaded = false;
     impl_->form.Destroy();
-    impl_->properties.clear();
 }
 
 void frmBar::Form_Load() { rud::TraceLine(L"AddIn: Form_Load"); }
@@ -284,7 +327,6 @@ void frmBar::RefreshPropertyTree() {
         TreeView::UpdateGuard quiet(p.TV1);
         label = 10;
         p.TV1.Clear();
-        p.properties.clear();
         p.knownSelection = nullptr;
         p.txtValue.SetText(L"");
         p.m_PropSetName.clear();
@@ -293,6 +335,8 @@ void frmBar::RefreshPropertyTree() {
 
         bool anySet = false;
         {
+            // Nodes reach the tree when this block ends, a failure's end included.
+            TreeView::Growth grow(p.TV1);
             label = 20;
             ComPtr<IDispatch> sets = rud::late::ToObject(rud::late::Get(p.m_Document.Get(), L"Properties"));
             label = 30;
@@ -308,7 +352,7 @@ void frmBar::RefreshPropertyTree() {
                 std::wstring setText = L"[" + setName + L"]";
                 label = 50;
                 const std::wstring setKey = KeyPart(setName);
-                p.TV1.Add(std::nullopt, std::nullopt, setKey, setText);
+                const size_t setNode = grow.AddRoot(setKey, std::move(setText));
                 anySet = true;
 
                 label = 60;
@@ -327,8 +371,7 @@ void frmBar::RefreshPropertyTree() {
                     std::wstring text = propName + L"=" + valueText;
 
                     label = 80;
-                    TreeView::Node node = p.TV1.Add(std::wstring_view(setKey), TreeView::tvwChild, key, text);
-                    p.properties[node.Handle()] = Parts::PropertyNode{setName, propName, valueText, value.type()};
+                    grow.AddChild(setNode, key, std::move(text), value.type());
                 }
             }
             label = 80;
@@ -362,9 +405,9 @@ void frmBar::TV1_Click() {
         p.cmdModify.SetEnabled(false);
         return;
     }
-    auto it = p.properties.find(node.Handle());
-    if (it == p.properties.end()) return;
-    const Parts::PropertyNode& prop = it->second;
+    std::optional<PropertyNode> found = PropertyOf(node);
+    if (!found) return;
+    const PropertyNode& prop = *found;
     p.m_PropName = prop.propName;
     p.m_PropSetName = prop.setName;
     p.chosenValueType = prop.valueType;
@@ -403,12 +446,9 @@ void frmBar::cmdModify_Click() {
     try {
         // Only the node of the property just written shows the new value; a set node selected
         // while the fields name no property of it keeps its text.
-        auto it = p.properties.find(node.Handle());
-        if (it == p.properties.end() || it->second.setName != p.m_PropSetName ||
-            it->second.propName != p.m_PropName)
-            return;
+        std::optional<PropertyNode> prop = PropertyOf(node);
+        if (!prop || prop->setName != p.m_PropSetName || prop->propName != p.m_PropName) return;
         node.SetText(p.m_PropName + L"=" + value);
-        it->second.value = value;
     } catch (...) {
         // Rewriting the node's text goes unreported.
     }

@@ -34,16 +34,6 @@ struct frmBar::Parts : rud::pane::LayoutTarget {
     // a Boolean back as that type.
     VARTYPE chosenValueType = VT_EMPTY;
 
-    // What a property node stands for, kept apart from its text and key: names may hold the
-    // separators "=" and "|", and values may hold "=".
-    struct PropertyNode {
-        std::wstring setName;
-        std::wstring propName;
-        std::wstring value;
-        VARTYPE valueType = VT_EMPTY;  // the type of the value the host gave
-    };
-    std::unordered_map<HTREEITEM, PropertyNode> properties;
-
     // Loaded from Load to Unload, even when the host destroys the page (and with it the form's
     // window) in between: Unload still runs Form_Unload then.
     bool loaded = false;
