@@ -19,6 +19,22 @@ std::wstring Tmp(const std::wstring& name) { return hosttest::TempDir() + L"\\" 
 
 std::wstring Quote(const std::wstring& s) { return L"\"" + s + L"\""; }
 
+// A capture file may still be open in a process that inherited it from the simulator (Wine starts
+// helpers of its own from the first program that makes a window): read it whatever it is shared with.
+std::string ReadCapture(const std::wstring& path) {
+    rud::UniqueKernelHandle f(rud::NullIfInvalid(CreateFileW(path.c_str(), GENERIC_READ,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    if (!f) {
+        ADD_FAILURE() << "cannot open " << kvhost::WideToUtf8(path) << ": error " << GetLastError();
+        return {};
+    }
+    std::string bytes;
+    char buf[65536];
+    DWORD got = 0;
+    while (ReadFile(f.get(), buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
+    return bytes;
+}
+
 RunResult RunSim(const std::wstring& args, const wchar_t* mode = nullptr) {
     static int n = 0;
     const std::wstring id = std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++n);
@@ -48,8 +64,8 @@ RunResult RunSim(const std::wstring& args, const wchar_t* mode = nullptr) {
         }
         GetExitCodeProcess(pi.hProcess, &r.exitCode);
     }
-    r.out = kvhost::ReadFileBytes(outPath);
-    r.err = kvhost::ReadFileBytes(errPath);
+    r.out = ReadCapture(outPath);
+    r.err = ReadCapture(errPath);
     DeleteFileW(outPath.c_str());
     DeleteFileW(errPath.c_str());
     return r;
