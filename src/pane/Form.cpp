@@ -9,6 +9,13 @@ namespace {
 
 constexpr UINT kQuietPos = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER;
 
+// SetWindowPos unless the window is already there: an unchanged window is left alone.
+void Place(HWND hWnd, const RECT& now, int x, int y, int cx, int cy, UINT flags) {
+    const bool moves = !(flags & SWP_NOMOVE) && (x != now.left || y != now.top);
+    const bool sizes = !(flags & SWP_NOSIZE) && (cx != now.right - now.left || cy != now.bottom - now.top);
+    if (moves || sizes) SetWindowPos(hWnd, nullptr, x, y, cx, cy, flags);
+}
+
 RECT OuterRect(HWND hWnd) {
     RECT r{};
     GetWindowRect(hWnd, &r);
@@ -82,25 +89,24 @@ double Control::Height() const {
 
 void Control::SetLeft(double twips) {
     RECT r = OuterRect(Window());
-    SetWindowPos(wnd_.get(), nullptr, TwipsToPixelsX(twips), r.top, 0, 0, kQuietPos | SWP_NOSIZE);
+    Place(wnd_.get(), r, TwipsToPixelsX(twips), r.top, 0, 0, kQuietPos | SWP_NOSIZE);
 }
 void Control::SetTop(double twips) {
     RECT r = OuterRect(Window());
-    SetWindowPos(wnd_.get(), nullptr, r.left, TwipsToPixelsY(twips), 0, 0, kQuietPos | SWP_NOSIZE);
+    Place(wnd_.get(), r, r.left, TwipsToPixelsY(twips), 0, 0, kQuietPos | SWP_NOSIZE);
 }
 void Control::SetWidth(double twips) {
     RECT r = OuterRect(Window());
-    SetWindowPos(wnd_.get(), nullptr, 0, 0, std::max(0, TwipsToPixelsX(twips)), r.bottom - r.top,
-                 kQuietPos | SWP_NOMOVE);
+    Place(wnd_.get(), r, 0, 0, std::max(0, TwipsToPixelsX(twips)), r.bottom - r.top, kQuietPos | SWP_NOMOVE);
 }
 void Control::SetHeight(double twips) {
     RECT r = OuterRect(Window());
-    SetWindowPos(wnd_.get(), nullptr, 0, 0, r.right - r.left, std::max(0, TwipsToPixelsY(twips)),
-                 kQuietPos | SWP_NOMOVE);
+    Place(wnd_.get(), r, 0, 0, r.right - r.left, std::max(0, TwipsToPixelsY(twips)), kQuietPos | SWP_NOMOVE);
 }
 void Control::Move(double left, double top, double width, double height) {
-    SetWindowPos(Window(), nullptr, TwipsToPixelsX(left), TwipsToPixelsY(top),
-                 std::max(0, TwipsToPixelsX(width)), std::max(0, TwipsToPixelsY(height)), kQuietPos);
+    RECT r = OuterRect(Window());
+    Place(wnd_.get(), r, TwipsToPixelsX(left), TwipsToPixelsY(top), std::max(0, TwipsToPixelsX(width)),
+          std::max(0, TwipsToPixelsY(height)), kQuietPos);
 }
 
 double Control::ScaleWidth() const {
@@ -378,17 +384,14 @@ Control* Form::Find(HWND hWnd) const noexcept {
 
 void Form::DockTop(Container& picture) { docked_.push_back(&picture); }
 
-void Form::Dock() noexcept {
-    RECT client{};
-    GetClientRect(wnd_.get(), &client);
+void Form::Dock(int innerWidth) noexcept {
     int y = 0;
     for (Container* p : docked_) {
         if (!p->wnd_) continue;
-        RECT r{};
-        GetWindowRect(p->wnd_.get(), &r);
+        RECT r = OuterRect(p->wnd_.get());
         int height = r.bottom - r.top;
         // Moving a docked area runs its own resize handler when its size changes.
-        SetWindowPos(p->wnd_.get(), nullptr, 0, y, client.right, height, kQuietPos);
+        Place(p->wnd_.get(), r, 0, y, innerWidth, height, kQuietPos);
         y += height;
     }
 }
@@ -397,8 +400,22 @@ bool Form::Handle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) noexc
     if (msg == WM_SIZE && events_) {
         std::shared_ptr<void> hold = keepAlive_ ? keepAlive_() : nullptr;
         if (!hold) return false;
-        Dock();
+        RECT client{};
+        GetClientRect(wnd_.get(), &client);
+        Dock(client.right);
         if (onResize && events_) Run(onResize);
+        return true;
+    }
+    if (msg == WM_WINDOWPOSCHANGING && events_ && onShowing) {
+        // The system's own adjustments first, then the size the form is about to take.
+        result = DefWindowProcW(wnd_.get(), msg, wParam, lParam);
+        const auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
+        const bool hidden = !(GetWindowLongW(wnd_.get(), GWL_STYLE) & WS_VISIBLE);
+        if (hidden && (pos->flags & SWP_SHOWWINDOW) && !(pos->flags & SWP_NOSIZE)) {
+            // The form has no border: its inner area is the whole window.
+            const int width = std::max(0, pos->cx), height = std::max(0, pos->cy);
+            Run([&] { onShowing(width, height); });
+        }
         return true;
     }
     return Container::Handle(msg, wParam, lParam, result);

@@ -138,6 +138,11 @@ public:
 
 class Form : public Container {
 public:
+    // Runs while the form is still hidden and a show is about to give it a new inner size (in
+    // pixels): its owner lays the controls out for that size then, so that nothing moves once the
+    // form is visible (moving a visible window costs several times as much).
+    std::function<void(int width, int height)> onShowing;
+
     // Gives a reference that keeps the form's owner alive while a handler runs; an empty one
     // (the owner is going away) means no handler runs.
     using KeepAlive = std::function<std::shared_ptr<void>()>;
@@ -153,6 +158,8 @@ public:
 
     // Docks `picture` along the top edge below the containers docked before it.
     void DockTop(Container& picture);
+    // Places the docked containers for an inner width (pixels) of the form.
+    void Dock(int innerWidth) noexcept;
     // Whether the window procedures run the handlers (off until the owner says the form is ready).
     void SetEventsEnabled(bool on) noexcept { events_ = on; }
     bool EventsEnabled() const noexcept { return events_; }
@@ -180,7 +187,6 @@ private:
     void Register(Control& control);
     bool Handle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) noexcept override;
     void OnWindowGone() noexcept override;
-    void Dock() noexcept;
 
     KeepAlive keepAlive_;
     bool events_ = false;

@@ -50,6 +50,8 @@ private:
     void Form_Terminate();
     void Picture1_Resize();
     void Picture2_Resize();
+    // The layout for an inner size (pixels) the hidden form is about to take.
+    void LayOutHidden(int width, int height);
 
     std::unique_ptr<Parts> impl_;
 };
