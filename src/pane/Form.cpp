@@ -140,26 +140,40 @@ void Control::SetFont(HFONT font) noexcept {
 }
 
 void Control::SetToolTipText(std::wstring_view text) {
-    HWND tips = form_ ? form_->ToolTips() : nullptr;
-    if (!tips) throw ObjectNotSetError();
+    if (!form_) throw ObjectNotSetError();
+    (void)Window();
     std::wstring t(text);
+    // The tool is registered exactly while the control has a tip text, once the tool-tip window
+    // is there. Tips given while the form is built wait for the first mouse over a control; a tip
+    // given once the form runs its handlers (in answer to the user) makes the window at once.
+    if (!form_->tips_ && !t.empty() && form_->EventsEnabled()) {
+        tip_ = std::move(t);
+        (void)form_->ToolTips();
+        return;
+    }
+    if (HWND tips = form_->tips_.get()) {
+        TTTOOLINFOW ti = ToolInfo(t);
+        bool known = !tip_.empty();
+        if (t.empty()) {
+            if (known) SendMessageW(tips, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+        } else if (known) {
+            SendMessageW(tips, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+        } else if (!SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti))) {
+            ThrowFailedCall(E_FAIL);
+        }
+    }
+    tip_ = std::move(t);
+}
+
+TTTOOLINFOW Control::ToolInfo(std::wstring& text) const noexcept {
     TTTOOLINFOW ti{};
     ti.cbSize = TTTOOLINFOW_V2_SIZE;
     ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    ti.hwnd = GetAncestor(Window(), GA_PARENT);
+    ti.hwnd = GetAncestor(wnd_.get(), GA_PARENT);
     ti.uId = reinterpret_cast<UINT_PTR>(wnd_.get());
     ti.hinst = ThisModule();
-    ti.lpszText = t.data();
-    // The tool is registered exactly while the control has a tip text.
-    bool known = !tip_.empty();
-    if (t.empty()) {
-        if (known) SendMessageW(tips, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-    } else if (known) {
-        SendMessageW(tips, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
-    } else if (!SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti))) {
-        ThrowFailedCall(E_FAIL);
-    }
-    tip_ = std::move(t);
+    ti.lpszText = text.data();
+    return ti;
 }
 
 // ---- Container --------------------------------------------------------------------------------
@@ -230,6 +244,18 @@ bool Container::Handle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) 
             return false;
         }
     }
+    case WM_SETCURSOR:
+        // The mouse is over one of our controls: a control with a tip gets its tool-tip window
+        // now, before the move reaches the control (and, through the tool, the tip).
+        if (!form->tips_ && HIWORD(lParam) == WM_MOUSEMOVE) {
+            if (Control* c = form->Find(reinterpret_cast<HWND>(wParam)); c && !c->tip_.empty()) {
+                try {
+                    (void)form->ToolTips();
+                } catch (...) {
+                }
+            }
+        }
+        return false;
     case WM_SIZE:
         if (form->EventsEnabled() && onResize) {
             form->Run(onResize);
@@ -460,6 +486,16 @@ HWND Form::ToolTips() {
                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, wnd_.get(), nullptr,
                                     ThisModule(), nullptr));
         if (!tips_) ThrowFailedCall(HRESULT_FROM_WIN32(GetLastError()));
+        // Owned by the form itself even when the form is a child window by now (the system would
+        // give the tips to the top-level window above it): they go with the form.
+        if (GetWindow(tips_.get(), GW_OWNER) != wnd_.get())
+            SetWindowLongPtrW(tips_.get(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(wnd_.get()));
+        // The tips given before the window was there.
+        for (Control* c : controls_) {
+            if (c->tip_.empty() || !c->wnd_) continue;
+            TTTOOLINFOW ti = c->ToolInfo(c->tip_);
+            SendMessageW(tips_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+        }
     }
     return tips_.get();
 }

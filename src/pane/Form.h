@@ -59,7 +59,9 @@ public:
     bool HasBackColor() const noexcept { return hasBack_; }
     COLORREF BackColor() const noexcept { return back_; }
 
-    // The tool tip shown over the control; "" removes it.
+    // The tool tip shown over the control; "" removes it. The form's tool-tip window is made
+    // when the mouse first comes over a control with a tip (or ToolTips is asked for): most panes
+    // are never pointed at, and a top-level window is among the dearest things to make.
     void SetToolTipText(std::wstring_view text);
     const std::wstring& ToolTipText() const noexcept { return tip_; }
 
@@ -72,11 +74,14 @@ public:
 
 protected:
     friend class Form;
+    friend class Container;
     // Creates the window as a child of `parent` and registers it with the form.
     void CreateChild(Form& form, HWND parent, const wchar_t* className, std::wstring_view text,
                      DWORD style, DWORD exStyle, double left, double top, double width,
                      double height, int tabIndex, void* createParam = nullptr);
     HWND Window() const;  // the window, or error 91
+    // The tool of this control for `text` (kept alive by the caller).
+    TTTOOLINFOW ToolInfo(std::wstring& text) const noexcept;
     // The window is gone (destroyed by its form or by the system): forget it.
     virtual void OnWindowGone() noexcept {
         (void)wnd_.release();
@@ -170,7 +175,7 @@ public:
     // A solid brush of `color`, owned by the form until Destroy.
     HBRUSH Brush(COLORREF color);
     void Adopt(UniqueIcon icon) { icons_.push_back(std::move(icon)); }
-    // The tool-tip window (made on first use), owned by the form.
+    // The tool-tip window (made on first use, with the tips given until then), owned by the form.
     HWND ToolTips();
 
     Control* Find(HWND hWnd) const noexcept;
@@ -184,6 +189,7 @@ public:
 
 private:
     friend class Control;
+    friend class Container;
     void Register(Control& control);
     bool Handle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) noexcept override;
     void OnWindowGone() noexcept override;
