@@ -38,10 +38,47 @@ void RegisterContainerClass(const wchar_t* name, WNDPROC proc) {
         ThrowFailedCall(HRESULT_FROM_WIN32(GetLastError()));
 }
 
-// Forms that hold the container class registered. A DLL's classes outlive the DLL unless it
-// unregisters them, and a class left behind would point at code that is gone once the host
-// unloads the DLL: the last form to go takes the class with it. (One UI thread: no lock.)
-int g_formsHoldingClass = 0;
+// Forms that hold what all forms share: the container class and the drawing objects. A DLL's
+// classes outlive the DLL unless it unregisters them, and a class left behind would point at code
+// that is gone once the host unloads the DLL: the last form to go takes the class and the drawing
+// objects with it, so nothing is left when the DLL can unload. (One UI thread: no lock.)
+int g_formsHoldingShared = 0;
+
+// Fonts (by face, height and weight) and solid brushes (by colour), made once for every form.
+struct SharedFont {
+    std::wstring face;
+    int height;
+    int weight;
+    UniqueFont font;
+};
+std::vector<SharedFont> g_fonts;
+std::vector<std::pair<COLORREF, UniqueBrush>> g_brushes;
+
+HFONT SharedFontOf(const wchar_t* face, int height, int weight) {
+    for (const SharedFont& f : g_fonts)
+        if (f.height == height && f.weight == weight && f.face == face) return f.font.get();
+    UniqueFont font(CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                DEFAULT_PITCH | FF_SWISS, face));
+    if (!font) ThrowFailedCall(E_OUTOFMEMORY);
+    g_fonts.push_back(SharedFont{face, height, weight, std::move(font)});
+    return g_fonts.back().font.get();
+}
+
+HBRUSH SharedBrushOf(COLORREF color) {
+    for (const auto& [c, b] : g_brushes)
+        if (c == color) return b.get();
+    UniqueBrush brush(CreateSolidBrush(color));
+    if (!brush) ThrowFailedCall(E_OUTOFMEMORY);
+    g_brushes.emplace_back(color, std::move(brush));
+    return g_brushes.back().second.get();
+}
+
+// Adds `h` to a form's list of what it uses, once.
+template <typename H>
+void Note(std::vector<H>& used, H h) {
+    if (std::find(used.begin(), used.end(), h) == used.end()) used.push_back(h);
+}
 
 void EnsureCommonControls() {
     static const bool done = [] {
@@ -336,15 +373,10 @@ Form::~Form() { Destroy(); }
 void Form::Create(double innerWidth, double innerHeight, COLORREF back) {
     EnsureCommonControls();
     RegisterContainerClass(ClassName(), &Container::WndProc);
-    if (!countsClass_) {
-        countsClass_ = true;
-        ++g_formsHoldingClass;
-    }
+    HoldShared();
     SetBackColor(back);
     // The form's default font: 8 point "MS Sans Serif", regular.
-    font_.reset(CreateFontW(-MulDiv(8, ScreenDpi().y, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                            DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif"));
+    font_ = SharedFontOf(L"MS Sans Serif", -MulDiv(8, ScreenDpi().y, 72), FW_NORMAL);
     // Borderless, so the inner area is the whole window: hidden until its owner places it.
     RECT r{0, 0, TwipsToPixelsX(innerWidth), TwipsToPixelsY(innerHeight)};
     HWND h = CreateWindowExW(WS_EX_CONTROLPARENT, ClassName(), L"", WS_POPUP | WS_CLIPCHILDREN,
@@ -378,11 +410,21 @@ void Form::Destroy() noexcept {
     icons_.clear();
     fonts_.clear();
     brushes_.clear();
-    font_.reset();
-    if (countsClass_) {
-        countsClass_ = false;
-        if (--g_formsHoldingClass == 0) UnregisterClassW(ClassName(), ThisModule());
+    font_ = nullptr;
+    if (holdsShared_) {
+        holdsShared_ = false;
+        if (--g_formsHoldingShared == 0) {
+            UnregisterClassW(ClassName(), ThisModule());
+            g_fonts.clear();
+            g_brushes.clear();
+        }
     }
+}
+
+void Form::HoldShared() noexcept {
+    if (holdsShared_) return;
+    holdsShared_ = true;
+    ++g_formsHoldingShared;
 }
 
 void Form::OnWindowGone() noexcept {
@@ -458,23 +500,16 @@ void Form::Run(const std::function<void()>& handler) const noexcept {
 }
 
 HFONT Form::MakeFont(const wchar_t* face, double points, int weight) {
-    int height = -static_cast<int>(std::lround(points * ScreenDpi().y / 72.0));
-    UniqueFont font(CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                DEFAULT_PITCH | FF_SWISS, face));
-    if (!font) ThrowFailedCall(E_OUTOFMEMORY);
-    HFONT h = font.get();
-    fonts_.push_back(std::move(font));
+    HoldShared();
+    HFONT h = SharedFontOf(face, -static_cast<int>(std::lround(points * ScreenDpi().y / 72.0)), weight);
+    Note(fonts_, h);
     return h;
 }
 
 HBRUSH Form::Brush(COLORREF color) {
-    for (auto& [c, b] : brushes_)
-        if (c == color) return b.get();
-    UniqueBrush brush(CreateSolidBrush(color));
-    if (!brush) ThrowFailedCall(E_OUTOFMEMORY);
-    HBRUSH h = brush.get();
-    brushes_.emplace_back(color, std::move(brush));
+    HoldShared();
+    HBRUSH h = SharedBrushOf(color);
+    Note(brushes_, h);
     return h;
 }
 

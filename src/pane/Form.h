@@ -169,10 +169,11 @@ public:
     void SetEventsEnabled(bool on) noexcept { events_ = on; }
     bool EventsEnabled() const noexcept { return events_; }
 
-    HFONT DefaultFont() const noexcept { return font_.get(); }
-    // A font owned by the form until Destroy.
+    HFONT DefaultFont() const noexcept { return font_; }
+    // A font for the form until Destroy; forms share one font per face, size and weight, freed
+    // when the last form goes.
     HFONT MakeFont(const wchar_t* face, double points, int weight);
-    // A solid brush of `color`, owned by the form until Destroy.
+    // A solid brush of `color` for the form until Destroy, shared the same way.
     HBRUSH Brush(COLORREF color);
     void Adopt(UniqueIcon icon) { icons_.push_back(std::move(icon)); }
     // The tool-tip window (made on first use, with the tips given until then), owned by the form.
@@ -184,26 +185,27 @@ public:
     // Runs a handler inside a reference to the owner, swallowing any failure.
     void Run(const std::function<void()>& handler) const noexcept;
 
-    // Counts of what the form holds, for checks of its clean-up.
+    // Counts of what the form holds or uses of what forms share, for checks of its clean-up.
     size_t GdiObjectCount() const noexcept;
 
 private:
     friend class Control;
     friend class Container;
     void Register(Control& control);
+    void HoldShared() noexcept;
     bool Handle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) noexcept override;
     void OnWindowGone() noexcept override;
 
     KeepAlive keepAlive_;
     bool events_ = false;
-    bool countsClass_ = false;  // holds the container class registered (see Create)
+    bool holdsShared_ = false;  // holds the container class and the shared drawing objects
     std::vector<Control*> controls_;
     std::unordered_map<HWND, Control*> byWindow_;
     std::vector<Container*> docked_;
     UniqueWindow tips_;
-    UniqueFont font_;
-    std::vector<UniqueFont> fonts_;
-    std::vector<std::pair<COLORREF, UniqueBrush>> brushes_;
+    HFONT font_ = nullptr;
+    std::vector<HFONT> fonts_;
+    std::vector<HBRUSH> brushes_;
     std::vector<UniqueIcon> icons_;
 };
 
