@@ -84,25 +84,57 @@ Sample Measure(kvhost::Host& host, const Side& side, unsigned long long* pixels)
     return s;
 }
 
-struct Figures {
-    double ms, paint, switches, bytes;
-};
-
-Figures Medians(const std::vector<Sample>& v) {
-    std::vector<double> ms, paint, sw, bytes;
-    for (const Sample& s : v) {
-        ms.push_back(s.openCloseMs);
-        paint.push_back(s.paintMs);
-        sw.push_back(s.switches);
-        bytes.push_back(s.bytes);
+// The form window as the hosting routine must place it (made top level, style bits, SetParent,
+// style bits) against made a child of the parent at once; both hidden, then destroyed.
+Sample FormWindow(HWND parent, bool viaTopLevel) {
+    static const ATOM cls = [] {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"RuDerizIRA.BenchForm";
+        return RegisterClassW(&wc);
+    }();
+    (void)cls;
+    Sample s;
+    const long switches0 = VoluntarySwitches();
+    const double t0 = NowMs();
+    HWND w = CreateWindowExW(WS_EX_CONTROLPARENT, L"RuDerizIRA.BenchForm", L"",
+                             (viaTopLevel ? WS_POPUP : WS_CHILD) | WS_CLIPCHILDREN, 0, 0, 300, 300,
+                             viaTopLevel ? nullptr : parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (viaTopLevel) {
+        const LONG style = GetWindowLongA(w, GWL_STYLE) | static_cast<LONG>(0xC0000000u);
+        SetWindowLongA(w, GWL_STYLE, style);
+        SetParent(w, parent);
+        SetWindowLongA(w, GWL_STYLE, style & 0x7FFFFFFF);
     }
-    return {Median(ms), Median(paint), Median(sw), Median(bytes)};
+    DestroyWindow(w);
+    s.openCloseMs = NowMs() - t0;
+    s.switches = double(VoluntarySwitches() - switches0);
+    return s;
 }
 
+// A figure of both sides, taken round by round: the medians of each side and the median of the
+// round's own ratios (a round's two sides ran back to back, so its ratio is what the machine's
+// drifting load disturbs least).
+struct Row {
+    std::vector<double> pane, floor;
+    void Add(double p, double f) {
+        pane.push_back(p);
+        floor.push_back(f);
+    }
+    void Print(const char* label, const char* format) const {
+        std::vector<double> ratios;
+        for (size_t i = 0; i < pane.size(); ++i)
+            if (floor[i] != 0) ratios.push_back(pane[i] / floor[i]);
+        char line[160];
+        std::snprintf(line, sizeof line, format, Median(pane), Median(floor));
+        std::printf("%-36s %s %8.2f\n", label, line, Median(ratios));
+    }
+};
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    const int rounds = argc > 1 ? std::max(5, _wtoi(argv[1])) : 7;
+    const int rounds = argc > 1 ? std::max(5, _wtoi(argv[1])) : 15;
     korvane::DebugOutputCapture quiet;  // the add-in's trace lines are not part of the figures
     kvhost::Host host;
     host.LoadAddInFromPath(RUD_BENCH_DLL);
@@ -148,42 +180,58 @@ int wmain(int argc, wchar_t** argv) {
             host.CloseDocument(doc);
         }
     }
+    std::vector<Sample> viaTop, asChild;
+    for (int round = 0; round < 2 * rounds; ++round) {
+        viaTop.push_back(FormWindow(host.Pane(), true));
+        asChild.push_back(FormWindow(host.Pane(), false));
+    }
     host.Disconnect();
 
-    Figures p[kSizes], f[kSizes];
-    for (int i = 0; i < kSizes; ++i) {
-        p[i] = Medians(paneSamples[i]);
-        f[i] = Medians(floorSamples[i]);
-    }
-    auto perProperty = [&](const Figures* x, int i, double Figures::*what) {
-        return (x[i].*what - x[0].*what) / sizes[i];
+    const char* ms = "%12.1f %12.1f";
+    const char* count = "%12.0f %12.0f";
+    const char* us = "%12.2f %12.2f";
+    std::printf("pane vs floor, %d rounds: medians, and the median of each round's ratio\n", rounds);
+    std::printf("(open + first paint + close of a document's pane; 10 property sets)\n");
+    std::printf("%-36s %12s %12s %8s\n", "", "pane", "floor", "ratio");
+    auto perProperty = [&](const std::vector<Sample>* side, int i, size_t r) {
+        return (side[i][r].openCloseMs - side[0][r].openCloseMs) * 1e3 / sizes[i];
     };
-
-    std::printf("pane vs floor, medians of %d rounds (open + first paint + close; 10 property sets)\n", rounds);
-    std::printf("%-34s %12s %12s %8s\n", "", "pane", "floor", "ratio");
     for (int i = 0; i < kSizes; ++i) {
+        Row time, switches;
+        for (size_t r = 0; r < paneSamples[i].size(); ++r) {
+            time.Add(paneSamples[i][r].openCloseMs, floorSamples[i][r].openCloseMs);
+            switches.Add(paneSamples[i][r].switches, floorSamples[i][r].switches);
+        }
         char label[64];
         std::snprintf(label, sizeof label, "open+close, %d properties (ms)", sizes[i]);
-        std::printf("%-34s %12.1f %12.1f %8.2f\n", label, p[i].ms, f[i].ms, p[i].ms / f[i].ms);
-        std::snprintf(label, sizeof label, "  context switches");
-        std::printf("%-34s %12.0f %12.0f %8.2f\n", label, p[i].switches, f[i].switches,
-                    f[i].switches > 0 ? p[i].switches / f[i].switches : 0.0);
+        time.Print(label, ms);
+        switches.Print("  context switches", count);
     }
-    for (int i : {2, 3}) {
-        char label[64];
-        std::snprintf(label, sizeof label, "per property at %d (us)", sizes[i]);
-        const double pp = perProperty(p, i, &Figures::ms) * 1e3, fp = perProperty(f, i, &Figures::ms) * 1e3;
-        std::printf("%-34s %12.2f %12.2f %8.2f\n", label, pp, fp, pp / fp);
+    Row per5000, per20000, growth, paint0, paint20000, bytes;
+    for (size_t r = 0; r < static_cast<size_t>(rounds); ++r) {
+        per5000.Add(perProperty(paneSamples, 2, r), perProperty(floorSamples, 2, r));
+        per20000.Add(perProperty(paneSamples, 3, r), perProperty(floorSamples, 3, r));
+        growth.Add(perProperty(paneSamples, 3, r) / perProperty(paneSamples, 2, r),
+                   perProperty(floorSamples, 3, r) / perProperty(floorSamples, 2, r));
+        paint0.Add(paneSamples[0][r].paintMs, floorSamples[0][r].paintMs);
+        paint20000.Add(paneSamples[3][r].paintMs, floorSamples[3][r].paintMs);
+        bytes.Add((paneSamples[3][r].bytes - paneSamples[0][r].bytes) / sizes[3],
+                  (floorSamples[3][r].bytes - floorSamples[0][r].bytes) / sizes[3]);
     }
-    const double pg = perProperty(p, 3, &Figures::ms) / perProperty(p, 2, &Figures::ms);
-    const double fg = perProperty(f, 3, &Figures::ms) / perProperty(f, 2, &Figures::ms);
-    std::printf("%-34s %12.2f %12.2f %8.2f\n", "growth per property 5000->20000", pg, fg, pg / fg);
-    std::printf("%-34s %12.1f %12.1f %8.2f\n", "first paint, 0 properties (ms)", p[0].paint, f[0].paint,
-                p[0].paint / f[0].paint);
-    std::printf("%-34s %12.1f %12.1f %8.2f\n", "first paint, 20000 properties (ms)", p[3].paint, f[3].paint,
-                p[3].paint / f[3].paint);
-    const double pb = perProperty(p, 3, &Figures::bytes), fb = perProperty(f, 3, &Figures::bytes);
-    std::printf("%-34s %12.0f %12.0f %8.2f\n", "private bytes per property", pb, fb, pb / fb);
+    per5000.Print("per property at 5000 (us)", us);
+    per20000.Print("per property at 20000 (us)", us);
+    growth.Print("growth per property 5000->20000", us);
+    paint0.Print("first paint, 0 properties (ms)", ms);
+    paint20000.Print("first paint, 20000 properties (ms)", ms);
+    bytes.Print("private bytes per property", count);
+    Row formTime, formSwitches;
+    for (size_t r = 0; r < viaTop.size(); ++r) {
+        formTime.Add(viaTop[r].openCloseMs, asChild[r].openCloseMs);
+        formSwitches.Add(viaTop[r].switches, asChild[r].switches);
+    }
+    std::printf("form window alone, made top level and re-parented (pane) or made a child (floor):\n");
+    formTime.Print("  create + place + destroy (ms)", "%12.2f %12.2f");
+    formSwitches.Print("  context switches", count);
     std::printf("first paint pixels of the empty pane: %s the floor's (%016llx)\n",
                 panePixels == floorPixels ? "same as" : "DIFFER from", panePixels);
     return 0;
