@@ -1,12 +1,14 @@
 // What a pane spends on the platform: drawing objects shared by the forms and freed with the last,
 // the tool-tip window made when first needed, controls placed while the form is still hidden.
 #include "API_Windows.h"
+#include "DebugOutputCapture.h"
 #include "Form.h"
 #include "frmBarParts.h"
 #include "pane_testutil.h"
 #include <gtest/gtest.h>
 #include <commctrl.h>
 #include <memory>
+#include <string>
 #include <vector>
 
 using namespace rud::pane;
@@ -94,7 +96,7 @@ LRESULT CALLBACK RecordMove(HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DW
     return DefSubclassProc(w, msg, wp, lp);
 }
 
-TEST(PaneResources, ShownMaximisedItMovesNoControlOnceVisible) {
+TEST(PaneResources, ShownMaximisedItMovesNoControlOnceVisibleAndTracesOneResize) {
     auto form = frmBar::Create();
     form->Load();
     HWND page = panetest::MakeParent(420, 380);
@@ -103,13 +105,17 @@ TEST(PaneResources, ShownMaximisedItMovesNoControlOnceVisible) {
     rud::MakeChildWindow(form->hWnd(), page, false);
     frmBar::Parts& p = form->parts();
     Moves moves{form->hWnd(), {}};
+    korvane::DebugOutputCapture capture;
     for (Control* c : p.form.Controls())
         if (c != &p.form) SetWindowSubclass(c->hWnd(), RecordMove, 1, reinterpret_cast<DWORD_PTR>(&moves));
 
-    ShowWindow(form->hWnd(), SW_SHOWMAXIMIZED);
+    form->ShowMaximized();
     panetest::Pump();
 
     EXPECT_TRUE(moves.whileVisible.empty()) << moves.whileVisible.size() << " controls moved while visible";
+    EXPECT_EQ(capture.lines(), (std::vector<std::string>{"AddIn: Resize"}));
+    EXPECT_TRUE(IsZoomed(form->hWnd()));
+    EXPECT_TRUE(IsWindowVisible(form->hWnd()));
     EXPECT_EQ(panetest::ClientSize(form->hWnd()).cx, 420);
     EXPECT_EQ(p.Picture1.Width(), p.form.ScaleWidth());
     EXPECT_NEAR(p.TV1.Width(), p.Picture2.ScaleWidth() - 140, panetest::PixelX());

@@ -175,7 +175,7 @@ void Commands::AddVaneBarForDocument(IDispatch* theDocument) {
         MakeChildWindow(form->hWnd(), WindowFromLong(form->hVaneBarWnd), false);
         TraceLine(L"AddIn: ChangeParentWindow " + Decimal(form->hVaneBarWnd));
         label = 70;
-        ShowWindow(form->hWnd(), SW_SHOWMAXIMIZED);
+        form->ShowMaximized();
         label = 80;
         form->InitForm(m_KVapp.Get(), theDocument);
     } catch (...) {

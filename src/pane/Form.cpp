@@ -452,14 +452,16 @@ Control* Form::Find(HWND hWnd) const noexcept {
 
 void Form::DockTop(Container& picture) { docked_.push_back(&picture); }
 
-void Form::Dock(int innerWidth) noexcept {
+void Form::Dock() noexcept {
+    RECT client{};
+    GetClientRect(wnd_.get(), &client);
     int y = 0;
     for (Container* p : docked_) {
         if (!p->wnd_) continue;
         RECT r = OuterRect(p->wnd_.get());
         int height = r.bottom - r.top;
         // Moving a docked area runs its own resize handler when its size changes.
-        Place(p->wnd_.get(), r, 0, y, innerWidth, height, kQuietPos);
+        Place(p->wnd_.get(), r, 0, y, client.right, height, kQuietPos);
         y += height;
     }
 }
@@ -468,25 +470,32 @@ bool Form::Handle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) noexc
     if (msg == WM_SIZE && events_) {
         std::shared_ptr<void> hold = keepAlive_ ? keepAlive_() : nullptr;
         if (!hold) return false;
-        RECT client{};
-        GetClientRect(wnd_.get(), &client);
-        Dock(client.right);
+        Dock();
         if (onResize && events_) Run(onResize);
         return true;
     }
-    if (msg == WM_WINDOWPOSCHANGING && events_ && onShowing) {
-        // The system's own adjustments first, then the size the form is about to take.
-        result = DefWindowProcW(wnd_.get(), msg, wParam, lParam);
-        const auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
-        const bool hidden = !(GetWindowLongW(wnd_.get(), GWL_STYLE) & WS_VISIBLE);
-        if (hidden && (pos->flags & SWP_SHOWWINDOW) && !(pos->flags & SWP_NOSIZE)) {
-            // The form has no border: its inner area is the whole window.
-            const int width = std::max(0, pos->cx), height = std::max(0, pos->cy);
-            Run([&] { onShowing(width, height); });
-        }
-        return true;
-    }
     return Container::Handle(msg, wParam, lParam, result);
+}
+
+void Form::ShowMaximized() noexcept {
+    HWND h = wnd_.get();
+    if (!h) return;
+    const LONG style = GetWindowLongW(h, GWL_STYLE);
+    HWND parent = GetAncestor(h, GA_PARENT);
+    if (!(style & (WS_VISIBLE | WS_MAXIMIZE)) && (style & WS_CHILD) && parent) {
+        // Where the system puts a maximised child: its parent's inner area (the form has no
+        // border). Unless it is there already (a move to the same place sends no WM_SIZE, and
+        // the show must then bring the one that the state change gives).
+        RECT area{};
+        GetClientRect(parent, &area);
+        RECT now = OuterRect(h);
+        if (!EqualRect(&area, &now)) {
+            SetWindowLongW(h, GWL_STYLE, style | WS_MAXIMIZE);
+            SetWindowPos(h, nullptr, area.left, area.top, area.right - area.left, area.bottom - area.top,
+                         kQuietPos | SWP_FRAMECHANGED);
+        }
+    }
+    ShowWindow(h, SW_SHOWMAXIMIZED);
 }
 
 void Form::Run(const std::function<void()>& handler) const noexcept {

@@ -143,10 +143,6 @@ public:
 
 class Form : public Container {
 public:
-    // Runs while the form is still hidden and a show is about to give it a new inner size (in
-    // pixels): its owner lays the controls out for that size then, so that nothing moves once the
-    // form is visible (moving a visible window costs several times as much).
-    std::function<void(int width, int height)> onShowing;
 
     // Gives a reference that keeps the form's owner alive while a handler runs; an empty one
     // (the owner is going away) means no handler runs.
@@ -163,8 +159,11 @@ public:
 
     // Docks `picture` along the top edge below the containers docked before it.
     void DockTop(Container& picture);
-    // Places the docked containers for an inner width (pixels) of the form.
-    void Dock(int innerWidth) noexcept;
+    // Shows the form maximised in its parent (ShowWindow with SW_SHOWMAXIMIZED). A hidden form
+    // takes the maximised state and size first: the resize handlers then run while it is still
+    // hidden, where moving controls and refreshing frames cost a fraction of what they cost on
+    // a visible window, and the show changes nothing but the visibility.
+    void ShowMaximized() noexcept;
     // Whether the window procedures run the handlers (off until the owner says the form is ready).
     void SetEventsEnabled(bool on) noexcept { events_ = on; }
     bool EventsEnabled() const noexcept { return events_; }
@@ -195,6 +194,7 @@ private:
     void HoldShared() noexcept;
     bool Handle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) noexcept override;
     void OnWindowGone() noexcept override;
+    void Dock() noexcept;
 
     KeepAlive keepAlive_;
     bool events_ = false;

@@ -4,7 +4,6 @@
 #include "FolderPicture.h"
 #include "KorvaneFramework.h"
 #include "LateBound.h"
-#include "Twips.h"
 #include "frmBarParts.h"
 
 using Microsoft::WRL::ComPtr;
@@ -151,8 +150,6 @@ Control& frmBar::Parts::Of(Ctl c) {
 }
 
 double frmBar::Parts::Read(Ctl c, Dim d) {
-    if (c == Ctl::Form && comingSize && d == Dim::ScaleWidth) return comingSize->first;
-    if (c == Ctl::Form && comingSize && d == Dim::ScaleHeight) return comingSize->second;
     Control& control = Of(c);
     switch (d) {
     case Dim::Left: return control.Left();
@@ -198,6 +195,7 @@ frmBar::~frmBar() {
 
 bool frmBar::IsLoaded() const noexcept { return impl_->loaded; }
 HWND frmBar::hWnd() const noexcept { return impl_->form.hWnd(); }
+void frmBar::ShowMaximized() noexcept { impl_->form.ShowMaximized(); }
 
 void frmBar::Load() {
     if (IsLoaded()) return;
@@ -222,7 +220,6 @@ void frmBar::Load() {
         p.form.DockTop(p.Picture1);
         p.form.DockTop(p.Picture2);
 
-        p.form.onShowing = [this](int width, int height) { LayOutHidden(width, height); };
         p.form.onResize = [this] { Form_Resize(); };
         p.Picture1.onResize = [this] { Picture1_Resize(); };
         p.Picture2.onResize = [this] { Picture2_Resize(); };
@@ -275,24 +272,6 @@ void frmBar::Form_Resize() {
     LayoutFormResize(*impl_);
     rud::TraceLine(L"AddIn: Resize");
     rud::RefreshWindowFrame(impl_->form.hWnd());
-}
-
-void frmBar::LayOutHidden(int width, int height) {
-    // What the resize handlers will compute once the form has that size, done now without them:
-    // they still run (and trace) when the size comes, and find every control in place.
-    Parts& p = *impl_;
-    p.form.SetEventsEnabled(false);
-    p.comingSize.emplace(rud::pane::PixelsToTwipsX(width), rud::pane::PixelsToTwipsY(height));
-    try {
-        p.form.Dock(width);
-        LayoutFormResize(p);
-        LayoutPicture1Resize(p);
-        LayoutPicture2Resize(p);
-    } catch (...) {
-        // The handlers lay out as ever when the size comes.
-    }
-    p.comingSize.reset();
-    p.form.SetEventsEnabled(true);
 }
 
 void frmBar::Picture1_Resize() {

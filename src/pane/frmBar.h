@@ -20,6 +20,8 @@ public:
     bool IsLoaded() const noexcept;
     // The form's top-level window (0 when not loaded).
     HWND hWnd() const noexcept;
+    // ShowWindow(hWnd(), SW_SHOWMAXIMIZED), laid out before it becomes visible.
+    void ShowMaximized() noexcept;
 
     // Handle of the host page window that holds this form; written and read by the registry only.
     LONG hVaneBarWnd = 0;
@@ -50,8 +52,6 @@ private:
     void Form_Terminate();
     void Picture1_Resize();
     void Picture2_Resize();
-    // The layout for an inner size (pixels) the hidden form is about to take.
-    void LayOutHidden(int width, int height);
 
     std::unique_ptr<Parts> impl_;
 };

@@ -5,9 +5,7 @@
 #include "frmBar.h"
 #include "frmBarLayout.h"
 #include <wrl/client.h>
-#include <optional>
 #include <string>
-#include <utility>
 #include <unordered_map>
 
 struct frmBar::Parts : rud::pane::LayoutTarget {
@@ -46,10 +44,6 @@ struct frmBar::Parts : rud::pane::LayoutTarget {
 
     // Above 0 while the form's own code changes the tree's selection (those changes are no click).
     int selectingByCode = 0;
-
-    // While the hidden form is laid out for the size a show is about to give it: that inner size
-    // (twips), which the layout reads as the form's own.
-    std::optional<std::pair<double, double>> comingSize;
 
     rud::pane::Control& Of(rud::pane::Ctl c);
     double Read(rud::pane::Ctl c, rud::pane::Dim d) override;
