@@ -78,18 +78,9 @@ public:
 
 private:
     static Slot Of(Ctl c) {
-        switch (c) {
-        case Ctl::Form: return Form;
-        case Ctl::Picture1: return Picture1;
-        case Ctl::Picture2: return Picture2;
-        case Ctl::TV1: return TV1;
-        case Ctl::txtFile: return txtFile;
-        case Ctl::cmdOpen: return cmdOpen;
-        case Ctl::txtValue: return txtValue;
-        case Ctl::cmdModify: return cmdModify;
-        case Ctl::lblValue: return lblValue;
-        }
-        return Form;
+        // In the order of Ctl.
+        constexpr Slot slots[] = {Form, Picture1, Picture2, TV1, txtFile, cmdOpen, txtValue, cmdModify, lblValue};
+        return slots[static_cast<int>(c)];
     }
 };
 
