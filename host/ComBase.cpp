@@ -112,11 +112,25 @@ HRESULT DispObject::QueryInterface(REFIID riid, void** ppv) {
         *ppv = static_cast<IDispatch*>(this);
     else if (riid == IID_IHostObject)
         *ppv = static_cast<IHostObject*>(this);
-    else
-        *ppv = QueryMore(riid);
+    else if (riid == IID_ISupportErrorInfo)
+        *ppv = OffersErrorInfo() ? static_cast<ISupportErrorInfo*>(this) : nullptr;
+    else if ((*ppv = QueryMore(riid)) != nullptr && core_->rec.Detailed()) {
+        // Asking for one of the host's own interfaces is a host call that can fail.
+        try {
+            if (DetailedCall(*core_, kind_, Instance(), L"QueryInterface", InterfaceName(riid))) *ppv = nullptr;
+        } catch (...) {
+            *ppv = nullptr;
+        }
+    }
     if (!*ppv) return E_NOINTERFACE;
     AddRefImpl();
     return S_OK;
+}
+
+bool DispObject::OffersErrorInfo() const noexcept { return core_->dispatchErrorInfo; }
+
+HRESULT DispObject::InterfaceSupportsErrorInfo(REFIID riid) {
+    return core_->dispatchErrorInfo && (riid == IID_IDispatch || riid == diid_ || QueryMore(riid)) ? S_OK : S_FALSE;
 }
 
 HRESULT DispObject::GetTypeInfoCount(UINT* n) {
@@ -132,6 +146,16 @@ HRESULT DispObject::GetTypeInfo(UINT, LCID, ITypeInfo** ti) {
 
 HRESULT DispObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     if (!names || !ids || count == 0) return E_INVALIDARG;
+    if (core_->rec.Detailed()) {
+        try {
+            if (auto fault = DetailedCall(*core_, kind_, Instance(), L"GetIDsOfNames", names[0] ? names[0] : L"")) {
+                for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+                return ReturnFault(IID_IDispatch, *fault);
+            }
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+    }
     HRESULT hr = S_OK;
     ids[0] = DISPID_UNKNOWN;
     for (const auto& m : members_)
@@ -175,8 +199,11 @@ HRESULT DispObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* para
         // the last outside reference to this object while it runs.
         std::shared_ptr<Core> core = core_;
         core->rec.Log(std::move(entry));
+        // No stale error info from an earlier call may pass for this call's.
+        SetErrorInfo(0, nullptr);
         if (auto fault = core->rec.TakeFault(kind_, member->name, access)) {
             core->rec.SetLastResult(fault->hr);
+            if (fault->kind == FaultKind::ErrorInfo) return ReturnErrorInfo(IID_IDispatch, fault->hr, fault->description);
             FillExcepInfo(excep, fault->hr, fault->description);
             return DISP_E_EXCEPTION;
         }
@@ -219,6 +246,30 @@ HRESULT ReturnErrorInfo(const IID& iid, HRESULT hr, const std::wstring& descript
         if (SUCCEEDED(create.As(&info))) SetErrorInfo(0, info.Get());
     }
     return hr;
+}
+
+HRESULT ReturnFault(const IID& iid, const Fault& fault, FaultKind usual) noexcept {
+    if (fault.kind.value_or(usual) == FaultKind::ErrorInfo) return ReturnErrorInfo(iid, fault.hr, fault.description);
+    SetErrorInfo(0, nullptr);
+    return fault.hr;
+}
+
+std::optional<Fault> DetailedCall(Core& core, const std::wstring& object, const std::wstring& instance,
+                                  const wchar_t* member, std::wstring arg) {
+    if (!core.rec.Detailed()) return std::nullopt;
+    core.rec.Log({object, instance, member, Access::Call, {std::move(arg)}});
+    auto fault = core.rec.TakeFault(object, member, Access::Call);
+    if (fault) core.rec.SetLastResult(fault->hr);
+    return fault;
+}
+
+std::wstring InterfaceName(REFIID iid) {
+    if (iid == IID_IKorvaneVaneBar) return L"IKorvaneVaneBar";
+    if (iid == IID_IConnectionPointContainer) return L"IConnectionPointContainer";
+    if (iid == IID_IEnumVARIANT) return L"IEnumVARIANT";
+    wchar_t buf[40] = {};
+    StringFromGUID2(iid, buf, 40);
+    return buf;
 }
 
 std::wstring FormatArg(const VARIANT& in) {

@@ -119,9 +119,12 @@ private:
     VARIANT* result_;
 };
 
-class DispObject : public Counted, public IDispatch, public IHostObject {
+class DispObject : public Counted, public IDispatch, public IHostObject, public ISupportErrorInfo {
 public:
     KVHOST_COUNTED_IUNKNOWN
+    // Vouches for the error info of its dispatch interface only when the host is told so
+    // (Host::SetDispatchErrorInfo); otherwise the interface is not offered at all.
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override;
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ti) override;
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
@@ -139,6 +142,7 @@ protected:
     virtual void Do(DISPID id, Call& call) = 0;
     // Further interfaces of the object (connection points, the VaneBar).
     virtual void* QueryMore(REFIID) noexcept { return nullptr; }
+    virtual bool OffersErrorInfo() const noexcept;
     // The instance text of the call log at the time of the call.
     virtual std::wstring Instance() const { return entry_->instance; }
 
@@ -151,5 +155,14 @@ protected:
 void FillExcepInfo(EXCEPINFO* e, HRESULT hr, const std::wstring& description) noexcept;
 // Publishes a failure of a vtable member through SetErrorInfo.
 HRESULT ReturnErrorInfo(const IID& iid, HRESULT hr, const std::wstring& description) noexcept;
+// An injected fault of a vtable member, as its kind says (or as the member usually fails):
+// with error info, or bare.
+HRESULT ReturnFault(const IID& iid, const Fault& fault, FaultKind usual = FaultKind::Exception) noexcept;
+// In a detailed log: logs a call that only the detailed log records and gives the fault injected
+// at it, if any. Nothing otherwise.
+std::optional<Fault> DetailedCall(Core& core, const std::wstring& object, const std::wstring& instance,
+                                  const wchar_t* member, std::wstring arg);
+// A readable name for the interfaces the log shows.
+std::wstring InterfaceName(REFIID iid);
 
 } // namespace kvhost

@@ -36,6 +36,7 @@ public:
     bool flagSetting = false;
     rud::Variant applicationFlag = rud::Variant::fromBool(true);
     bool createPageReturnsZero = false;
+    bool dispatchErrorInfo = false;  // host objects vouch for error info on IDispatch
     bool addInEventsUndispatchable = false;  // AddInEvents gives an IUnknown without IDispatch
 
     // The loaded add-in.

@@ -1,5 +1,6 @@
 #include "DocumentModel.h"
 #include <nlohmann/json.hpp>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -63,9 +64,39 @@ std::string FormatIsoDate(DATE d) {
 
 namespace {
 
-rud::Variant ValueFromJson(const ordered_json& p, const std::wstring& where) {
+struct TypeName {
+    const char* name;
+    VARTYPE vt;
+};
+constexpr TypeName kTypes[] = {{"i1", VT_I1},   {"ui1", VT_UI1}, {"i2", VT_I2},       {"ui2", VT_UI2},
+                               {"i4", VT_I4},   {"ui4", VT_UI4}, {"i8", VT_I8},       {"ui8", VT_UI8},
+                               {"int", VT_INT}, {"uint", VT_UINT}, {"r4", VT_R4},     {"r8", VT_R8},
+                               {"cy", VT_CY},   {"decimal", VT_DECIMAL}, {"bool", VT_BOOL}, {"bstr", VT_BSTR}};
+
+const char* NameOfType(VARTYPE vt) {
+    for (const auto& t : kTypes)
+        if (t.vt == vt) return t.name;
+    return nullptr;
+}
+
+// Texts of typed values are read and written in the invariant locale, so files do not depend on
+// the user's settings.
+constexpr LCID kInvariant = LOCALE_INVARIANT;
+
+rud::Variant FromText(const std::string& text, VARTYPE vt, const std::wstring& where) {
+    rud::Variant s = rud::Variant::fromString(Utf8ToWide(text));
+    rud::Variant out;
+    if (FAILED(VariantChangeTypeEx(&out, &s, kInvariant, 0, vt)))
+        throw HostError(E_INVALIDARG, where + L": \"" + Utf8ToWide(text) + L"\" is no " + Utf8ToWide(NameOfType(vt)));
+    return out;
+}
+
+rud::Variant PlainFromJson(const ordered_json& v, const std::wstring& where);
+
+rud::Variant TypedFromJson(const ordered_json& p, const std::wstring& where, std::shared_ptr<rud::Variant>* referent) {
     std::string type = p.contains("type") ? p.at("type").get<std::string>() : std::string();
     const ordered_json v = p.contains("value") ? p.at("value") : ordered_json();
+    if (type.empty()) return PlainFromJson(v, where);
     if (type == "null") return rud::Variant::null();
     if (type == "date") {
         if (!v.is_string()) throw HostError(E_INVALIDARG, where + L": a date needs a text value");
@@ -74,7 +105,46 @@ rud::Variant ValueFromJson(const ordered_json& p, const std::wstring& where) {
         V_DATE(&r) = ParseIsoDate(v.get<std::string>());
         return r;
     }
-    if (!type.empty()) throw HostError(E_INVALIDARG, where + L": unknown type \"" + Utf8ToWide(type) + L"\"");
+    if (type == "error") {
+        if (!v.is_number_integer()) throw HostError(E_INVALIDARG, where + L": an error needs a number");
+        rud::Variant r;
+        V_VT(&r) = VT_ERROR;
+        V_ERROR(&r) = static_cast<SCODE>(v.get<long long>());
+        return r;
+    }
+    if (type == "array") {
+        if (!v.is_array()) throw HostError(E_INVALIDARG, where + L": an array needs a list");
+        SAFEARRAY* sa = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(v.size()));
+        if (!sa) throw HostError(E_OUTOFMEMORY, where + L": no memory for the array");
+        rud::Variant r;
+        V_VT(&r) = VT_ARRAY | VT_VARIANT;
+        V_ARRAY(&r) = sa;
+        for (LONG i = 0; i < static_cast<LONG>(v.size()); ++i) {
+            const ordered_json& e = v.at(static_cast<size_t>(i));
+            rud::Variant item = e.is_object() ? TypedFromJson(e, where, nullptr) : PlainFromJson(e, where);
+            SafeArrayPutElement(sa, &i, &item);
+        }
+        return r;
+    }
+    if (type == "byref") {
+        if (!referent || !v.is_object()) throw HostError(E_INVALIDARG, where + L": byref needs a typed value");
+        *referent = std::make_shared<rud::Variant>(TypedFromJson(v, where, nullptr));
+        if (V_VT(referent->get()) & (VT_ARRAY | VT_BYREF))
+            throw HostError(E_INVALIDARG, where + L": byref of an array is not supported");
+        rud::Variant r;
+        V_VT(&r) = static_cast<VARTYPE>(VT_BYREF | V_VT(referent->get()));
+        V_BYREF(&r) = &(*referent)->bstrVal;  // every member of the union starts at the same place
+        return r;
+    }
+    for (const auto& t : kTypes)
+        if (type == t.name) {
+            if (!v.is_string()) throw HostError(E_INVALIDARG, where + L": a " + Utf8ToWide(type) + L" needs a text value");
+            return FromText(v.get<std::string>(), t.vt, where);
+        }
+    throw HostError(E_INVALIDARG, where + L": unknown type \"" + Utf8ToWide(type) + L"\"");
+}
+
+rud::Variant PlainFromJson(const ordered_json& v, const std::wstring& where) {
     if (v.is_null()) return rud::Variant();
     if (v.is_boolean()) return rud::Variant::fromBool(v.get<bool>());
     if (v.is_string()) return rud::Variant::fromString(Utf8ToWide(v.get<std::string>()));
@@ -92,34 +162,75 @@ rud::Variant ValueFromJson(const ordered_json& p, const std::wstring& where) {
     throw HostError(E_INVALIDARG, where + L": a value must be text, a number, a Boolean or null");
 }
 
+rud::Variant ValueFromJson(const ordered_json& p, const std::wstring& where, std::shared_ptr<rud::Variant>& referent) {
+    return TypedFromJson(p, where, &referent);
+}
+
+// A typed value in the form TypedFromJson reads.
+ordered_json TypedToJson(const VARIANT& value, const std::wstring& name) {
+    ordered_json p = ordered_json::object();
+    const VARTYPE vt = V_VT(&value);
+    if (vt & VT_BYREF) {
+        rud::Variant inner;
+        if (FAILED(VariantCopyInd(&inner, const_cast<VARIANT*>(&value))))
+            throw HostError(E_INVALIDARG, L"value of " + name + L" cannot be stored");
+        p["type"] = "byref";
+        p["value"] = TypedToJson(inner, name);
+        return p;
+    }
+    if (vt == (VT_ARRAY | VT_VARIANT)) {
+        p["type"] = "array";
+        ordered_json items = ordered_json::array();
+        SAFEARRAY* sa = V_ARRAY(&value);
+        LONG lo = 0, hi = -1;
+        if (sa && SafeArrayGetDim(sa) == 1) {
+            SafeArrayGetLBound(sa, 1, &lo);
+            SafeArrayGetUBound(sa, 1, &hi);
+        }
+        for (LONG i = lo; i <= hi; ++i) {
+            rud::Variant item;
+            SafeArrayGetElement(sa, &i, &item);
+            items.push_back(TypedToJson(item, name));
+        }
+        p["value"] = items;
+        return p;
+    }
+    switch (vt) {
+    case VT_EMPTY: p["value"] = nullptr; return p;
+    case VT_NULL: p["type"] = "null"; return p;
+    case VT_DATE: p["type"] = "date"; p["value"] = FormatIsoDate(V_DATE(&value)); return p;
+    case VT_ERROR: p["type"] = "error"; p["value"] = static_cast<long long>(V_ERROR(&value)); return p;
+    case VT_BOOL: p["value"] = V_BOOL(&value) != VARIANT_FALSE; return p;
+    case VT_BSTR:
+        p["value"] = WideToUtf8(std::wstring_view(V_BSTR(&value) ? V_BSTR(&value) : L"", SysStringLen(V_BSTR(&value))));
+        return p;
+    case VT_I4: p["value"] = V_I4(&value); return p;
+    case VT_R8:
+        if (std::isfinite(V_R8(&value))) { p["value"] = V_R8(&value); return p; }
+        break;
+    default: break;
+    }
+    const char* typeName = NameOfType(vt);
+    rud::Variant text;
+    if (!typeName || FAILED(VariantChangeTypeEx(&text, const_cast<VARIANT*>(&value), kInvariant, 0, VT_BSTR)))
+        throw HostError(E_INVALIDARG, L"value of " + name + L" cannot be stored");
+    p["type"] = typeName;
+    p["value"] = WideToUtf8(std::wstring_view(V_BSTR(&text), SysStringLen(V_BSTR(&text))));
+    return p;
+}
+
 ordered_json ValueToJson(const std::wstring& name, const VARIANT& value) {
     ordered_json p;
     p["name"] = WideToUtf8(name);
-    rud::Variant v;
-    switch (V_VT(&value)) {
-    case VT_EMPTY: p["value"] = nullptr; break;
-    case VT_NULL: p["type"] = "null"; break;
-    case VT_BOOL: p["value"] = V_BOOL(&value) != VARIANT_FALSE; break;
-    case VT_BSTR:
-        p["value"] = WideToUtf8(std::wstring_view(V_BSTR(&value) ? V_BSTR(&value) : L"", SysStringLen(V_BSTR(&value))));
-        break;
-    case VT_DATE: p["type"] = "date"; p["value"] = FormatIsoDate(V_DATE(&value)); break;
-    case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL:
-        if (FAILED(ChangeType(&v, &value, VT_R8))) throw HostError(E_INVALIDARG, L"value of " + name + L" cannot be stored");
-        p["value"] = V_R8(&v);
-        break;
-    default:
-        if (SUCCEEDED(ChangeType(&v, &value, VT_I4))) { p["value"] = V_I4(&v); break; }
-        if (SUCCEEDED(ChangeType(&v, &value, VT_BSTR))) {
-            p["value"] = WideToUtf8(std::wstring_view(V_BSTR(&v), SysStringLen(V_BSTR(&v))));
-            break;
-        }
-        throw HostError(E_INVALIDARG, L"value of " + name + L" cannot be stored");
-    }
+    const ordered_json typed = TypedToJson(value, name);
+    if (typed.contains("type")) p["type"] = typed.at("type");
+    if (typed.contains("value")) p["value"] = typed.at("value");
     return p;
 }
 
 } // namespace
+
+std::string ValueJson(const VARIANT& value) { return TypedToJson(value, L"value").dump(); }
 
 DocumentContent ParseDocument(std::string_view utf8Json) {
     ordered_json j;
@@ -145,7 +256,7 @@ DocumentContent ParseDocument(std::string_view utf8Json) {
                         throw HostError(E_INVALIDARG, L"not a valid document: a property of " + set.name + L" without a name");
                     PropertyData prop;
                     prop.name = Utf8ToWide(p.at("name").get<std::string>());
-                    prop.value = ValueFromJson(p, set.name + L"|" + prop.name);
+                    prop.value = ValueFromJson(p, set.name + L"|" + prop.name, prop.referent);
                     set.properties.push_back(std::move(prop));
                 }
             }
@@ -195,17 +306,77 @@ std::string ReadFileBytes(const std::wstring& path) {
     return bytes;
 }
 
-void WriteFileBytes(const std::wstring& path, std::string_view bytes) {
-    rud::UniqueKernelHandle f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (f.get() == INVALID_HANDLE_VALUE) {
-        f.release();
-        throw HostError(HRESULT_FROM_WIN32(GetLastError()), L"cannot write " + path);
+namespace {
+std::optional<size_t> g_failWritesAfter;
+
+// Writes all bytes to an open file in pieces; the seam can cut it off after some of them.
+bool WriteAll(HANDLE f, std::string_view bytes) {
+    constexpr size_t kPiece = 4096;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        size_t n = std::min(kPiece, bytes.size() - done);
+        if (g_failWritesAfter) {
+            if (done >= *g_failWritesAfter) {
+                SetLastError(ERROR_DISK_FULL);
+                return false;
+            }
+            n = std::min(n, *g_failWritesAfter - done);
+        }
+        DWORD put = 0;
+        if (!WriteFile(f, bytes.data() + done, static_cast<DWORD>(n), &put, nullptr) || put != n) return false;
+        done += n;
     }
-    DWORD put = 0;
-    if (!WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) ||
-        put != bytes.size())
-        throw HostError(HRESULT_FROM_WIN32(GetLastError()), L"cannot write " + path);
+    if (g_failWritesAfter && bytes.size() > *g_failWritesAfter) {
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+void FailFileWritesAfter(std::optional<size_t> bytes) noexcept { g_failWritesAfter = bytes; }
+
+void WriteFileBytes(const std::wstring& path, std::string_view bytes) {
+    const size_t slash = path.find_last_of(L"\\/");
+    const std::wstring temp = path.substr(0, slash == std::wstring::npos ? 0 : slash + 1) + L"~" +
+                              path.substr(slash == std::wstring::npos ? 0 : slash + 1) + L"." +
+                              std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    auto fail = [&](const std::wstring& what) {
+        const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
+        DeleteFileW(temp.c_str());
+        throw HostError(FAILED(hr) ? hr : E_FAIL, what + path);
+    };
+    {
+        rud::UniqueKernelHandle f(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (f.get() == INVALID_HANDLE_VALUE) {
+            f.release();
+            fail(L"cannot write ");
+        }
+        if (!WriteAll(f.get(), bytes) || !FlushFileBuffers(f.get())) {
+            f.reset();
+            fail(L"cannot write ");
+        }
+    }
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        // A new file: nothing to keep.
+        if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            fail(L"cannot write ");
+        return;
+    }
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        fail(L"cannot write the read-only file ");
+    }
+    // The new file takes the original's attributes (ReplaceFileW keeps them on Windows; Wine's
+    // does not).
+    SetFileAttributesW(temp.c_str(), attributes);
+    if (!ReplaceFileW(path.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+        // Where the file system cannot replace, a move over the original is still one step.
+        if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            fail(L"cannot write ");
+    }
 }
 
 DocumentContent LoadDocumentFile(const std::wstring& path) {

@@ -142,6 +142,7 @@ FiredEvent Core::Fire(bool application, DISPID id, const wchar_t* name, std::vec
     FiredEvent e{application ? L"Application" : L"AddInEvents", name, id, {}, {}};
     ConnectionPoint* point = application ? (app ? &app->Events() : nullptr)
                                          : (addInEvents ? &addInEvents->Events() : nullptr);
+    e.firstCall = rec.Calls().size();
     if (point) {
         std::reverse(args.begin(), args.end());
         DISPPARAMS dp{args.empty() ? nullptr : args.data(), nullptr, static_cast<UINT>(args.size()), 0};
@@ -150,6 +151,7 @@ FiredEvent Core::Fire(bool application, DISPID id, const wchar_t* name, std::vec
             e.descriptions.push_back(r.description);
         }
     }
+    e.endCall = rec.Calls().size();
     events.push_back(e);
     return e;
 }
@@ -254,7 +256,9 @@ void Host::LoadAddInFromPath(const std::wstring& dllPath, const CLSID* clsid) {
 }
 
 bool Host::AddInLoaded() const noexcept { return core_->addInInstance != nullptr; }
+bool Host::Connected() const noexcept { return core_->connected; }
 IUnknown* Host::AddIn() const noexcept { return core_->addInInstance.Get(); }
+HMODULE Host::AddInModule() const noexcept { return core_->addInModule; }
 
 HRESULT Host::Connect(LONG connectMode) {
     if (!core_->addInInstance) throw HostError(E_UNEXPECTED, L"no add-in is loaded");
@@ -438,6 +442,12 @@ void Host::QueueFullNames(DocId doc, const std::vector<std::wstring>& names) {
     d->state->nextNames.assign(names.begin(), names.end());
 }
 
+const DocumentContent& Host::Content(DocId doc) const {
+    const Core::OpenDoc* d = core_->Find(doc);
+    if (!d) throw HostError(E_INVALIDARG, L"no such document");
+    return d->state->live;
+}
+
 std::wstring Host::PropertyText(DocId doc, const std::wstring& set, const std::wstring& prop) const {
     const Core::OpenDoc* d = core_->Find(doc);
     if (!d) throw HostError(E_INVALIDARG, L"no such document");
@@ -539,6 +549,22 @@ void Host::Fail(const std::wstring& key, HRESULT hr, const std::wstring& descrip
     core_->rec.Fail(key, hr, description, times);
 }
 void Host::ClearFaults() noexcept { core_->rec.ClearFaults(); }
+
+void Host::FailCallAt(size_t at, FaultKind kind, HRESULT hr, const std::wstring& description) {
+    core_->rec.FailCallAt(at, Fault{hr, description, 1, kind});
+}
+
+void Host::FailNextCalls(int count, FaultKind kind, HRESULT hr, const std::wstring& description) {
+    core_->rec.FailNextCalls(count, Fault{hr, description, count, kind});
+}
+
+void Host::SetDetailedLog(bool on) noexcept { core_->rec.SetDetailed(on); }
+void Host::SetDispatchErrorInfo(bool on) noexcept { core_->dispatchErrorInfo = on; }
+
+void Host::DropEventSinks() noexcept {
+    if (core_->app) core_->app->Events().DropSinks();
+    if (core_->addInEvents) core_->addInEvents->Events().DropSinks();
+}
 
 std::vector<LedgerEntry> Host::Ledger() const {
     std::vector<LedgerEntry> out;

@@ -23,6 +23,7 @@
 namespace kvhost {
 
 class Core;
+struct DocumentContent;
 
 // The host events a sink was given, in order, with what each sink answered.
 struct FiredEvent {
@@ -31,6 +32,7 @@ struct FiredEvent {
     DISPID id = 0;
     std::vector<HRESULT> results;            // one per connected sink
     std::vector<std::wstring> descriptions;  // EXCEPINFO descriptions of failed sinks
+    size_t firstCall = 0, endCall = 0;       // the calls made while the sinks ran: Calls()[first, end)
 };
 
 // A VaneBar page the add-in asked for.
@@ -78,6 +80,7 @@ public:
     // coclass of the DLL's type library that implements IKorvaneAddIn.
     void LoadAddInFromPath(const std::wstring& dllPath, const CLSID* clsid = nullptr);
     bool AddInLoaded() const noexcept;
+    bool Connected() const noexcept;  // OnConnection succeeded and OnDisconnection has not run
     // OnConnection(application, connectMode, add-in object); when it succeeds,
     // OnConnectToEnvironment(category, environment, True). Returns OnConnection's HRESULT.
     HRESULT Connect(LONG connectMode = 1);
@@ -87,6 +90,7 @@ public:
     // Releases the add-in; the DLL is freed only when DllCanUnloadNow answers S_OK.
     UnloadResult UnloadAddIn();
     IUnknown* AddIn() const noexcept;  // borrowed; null when none
+    HMODULE AddInModule() const noexcept;  // the add-in's DLL while it is loaded; null otherwise
 
     // ---- the host's objects as the add-in sees them (borrowed pointers)
     IDispatch* Application() const noexcept;
@@ -118,6 +122,8 @@ public:
     void SetFullName(DocId doc, const std::wstring& fullName);
     // The coming FullName reads give these names in turn, then the last one stays.
     void QueueFullNames(DocId doc, const std::vector<std::wstring>& names);
+    // The document's property sets as the host holds them now. HostError when unknown.
+    const DocumentContent& Content(DocId doc) const;
     // Values: the live one (as the add-in sees it) and the one last saved to the file.
     std::wstring PropertyText(DocId doc, const std::wstring& set, const std::wstring& prop) const;
     std::wstring SavedPropertyText(DocId doc, const std::wstring& set,
@@ -166,6 +172,17 @@ public:
     // Unadvise), Environment. times < 0: every call; otherwise that many calls.
     void Fail(const std::wstring& key, HRESULT hr, const std::wstring& description, int times = -1);
     void ClearFaults() noexcept;
+    // Faults by position: the call that will stand at index `at` of Calls() fails (whatever
+    // member it is), or the next `count` calls do; kind as in FaultKind.
+    void FailCallAt(size_t at, FaultKind kind, HRESULT hr, const std::wstring& description);
+    void FailNextCalls(int count, FaultKind kind, HRESULT hr, const std::wstring& description);
+    // The detailed call log also records QueryInterface for the host's own interfaces,
+    // GetIDsOfNames and enumerator Next, and lets them fail.
+    void SetDetailedLog(bool on) noexcept;
+    // The host's objects vouch (ISupportErrorInfo) for the error info of their dispatch interface.
+    void SetDispatchErrorInfo(bool on) noexcept;
+    // Drops the event sinks the host still holds (as a real host does when its objects go).
+    void DropEventSinks() noexcept;
 
     // ---- ledger of every object the host created
     std::vector<LedgerEntry> Ledger() const;

@@ -75,7 +75,7 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
         core->rec.Log({L"ConnectionPoint", source_, L"Advise", Access::Call, {ObjectArg(sink)}});
         if (auto f = core->rec.TakeFault(L"ConnectionPoint", L"Advise", Access::Call)) {
             core->rec.SetLastResult(f->hr);
-            return f->hr;
+            return ReturnFault(IID_IConnectionPoint, *f);
         }
         if (!cookie) return E_POINTER;
         *cookie = 0;
@@ -102,7 +102,7 @@ HRESULT ConnectionPoint::Unadvise(DWORD cookie) {
         core->rec.Log({L"ConnectionPoint", source_, L"Unadvise", Access::Call, {std::to_wstring(cookie)}});
         if (auto f = core->rec.TakeFault(L"ConnectionPoint", L"Unadvise", Access::Call)) {
             core->rec.SetLastResult(f->hr);
-            return f->hr;
+            return ReturnFault(IID_IConnectionPoint, *f);
         }
         for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
             if (it->cookie != cookie) continue;
@@ -162,6 +162,10 @@ std::vector<SinkResult> ConnectionPoint::Fire(DISPID id, DISPPARAMS& params) {
 
 void ConnectionPoint::Detach() noexcept {
     owner_ = nullptr;
+    DropSinks();
+}
+
+void ConnectionPoint::DropSinks() noexcept {
     std::vector<Sink> gone;
     gone.swap(sinks_);
 }
@@ -174,7 +178,7 @@ HRESULT FindPoint(Core& core, const std::wstring& kind, ConnectionPoint* point, 
         core.rec.Log({kind, L"", L"FindConnectionPoint", Access::Call, {IidText(riid)}});
         if (auto f = core.rec.TakeFault(kind, L"FindConnectionPoint", Access::Call)) {
             core.rec.SetLastResult(f->hr);
-            return f->hr;
+            return ReturnFault(IID_IConnectionPointContainer, *f);
         }
         if (!point || riid != point->EventIid()) {
             core.rec.SetLastResult(CONNECT_E_NOCONNECTION);
@@ -337,12 +341,11 @@ HRESULT AddInObject::QueryInterface(REFIID riid, void** ppv) { return DispObject
 
 void* AddInObject::QueryMore(REFIID riid) noexcept {
     if (riid == IID_IKorvaneVaneBar) return static_cast<IKorvaneVaneBar*>(this);
-    if (riid == IID_ISupportErrorInfo) return static_cast<ISupportErrorInfo*>(this);
     return nullptr;
 }
 
 HRESULT AddInObject::InterfaceSupportsErrorInfo(REFIID riid) {
-    return riid == IID_IKorvaneVaneBar ? S_OK : S_FALSE;
+    return riid == IID_IKorvaneVaneBar ? S_OK : DispObject::InterfaceSupportsErrorInfo(riid);
 }
 
 void AddInObject::Do(DISPID id, Call& call) {
@@ -400,7 +403,7 @@ HRESULT AddInObject::VaneBarCall(const wchar_t* member, std::vector<std::wstring
         core->rec.Log({L"VaneBar", L"", member, Access::Call, std::move(args)});
         if (auto f = core->rec.TakeFault(L"VaneBar", member, Access::Call)) {
             core->rec.SetLastResult(f->hr);
-            return ReturnErrorInfo(IID_IKorvaneVaneBar, f->hr, f->description);
+            return ReturnFault(IID_IKorvaneVaneBar, *f, FaultKind::ErrorInfo);
         }
         work();
         SetErrorInfo(0, nullptr);
@@ -468,14 +471,16 @@ HRESULT AddInObject::ActivatePage(IDispatch* theDocument, LONG hWnd, LONG Option
 
 void DocState::SaveSet(size_t set) {
     if (set >= live.sets.size()) throw HostError(E_INVALIDARG, L"No such property set");
-    if (saved.sets.size() != live.sets.size()) saved = live;
-    saved.sets[set] = live.sets[set];
-    if (!path.empty()) SaveDocumentFile(path, saved);
+    // The saved image changes only once the file holds it.
+    DocumentContent next = saved.sets.size() != live.sets.size() ? live : saved;
+    next.sets[set] = live.sets[set];
+    if (!path.empty()) SaveDocumentFile(path, next);
+    saved = std::move(next);
 }
 
 void DocState::SaveAll() {
+    if (!path.empty()) SaveDocumentFile(path, live);
     saved = live;
-    if (!path.empty()) SaveDocumentFile(path, saved);
 }
 
 namespace {

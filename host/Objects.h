@@ -38,6 +38,7 @@ public:
     const IID& EventIid() const noexcept { return iid_; }
     // The owner is going away: no container to hand out, no sinks left.
     void Detach() noexcept;
+    void DropSinks() noexcept;
 
 private:
     struct Sink {
@@ -110,7 +111,7 @@ protected:
 };
 
 // The host's object for one add-in; also serves IKorvaneVaneBar.
-class AddInObject : public DispObject, public IKorvaneVaneBar, public ISupportErrorInfo {
+class AddInObject : public DispObject, public IKorvaneVaneBar {
 public:
     explicit AddInObject(std::shared_ptr<Core> core);
     KVHOST_COUNTED_IUNKNOWN
@@ -123,6 +124,7 @@ public:
 protected:
     void Do(DISPID id, Call& call) override;
     void* QueryMore(REFIID riid) noexcept override;
+    bool OffersErrorInfo() const noexcept override { return true; }
 
 private:
     // Log, injected fault, then the work; failures through SetErrorInfo.
@@ -236,6 +238,14 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Next(ULONG n, Element* out, ULONG* fetched) override {
         if (!out) return E_POINTER;
+        try {
+            if (auto f = DetailedCall(*core_, entry_->object, entry_->instance, L"Next", std::to_wstring(n))) {
+                if (fetched) *fetched = 0;
+                return ReturnFault(__uuidof(IEnum), *f);
+            }
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
         ULONG got = 0;
         try {
             for (; got < n && pos_ < count_; ++got, ++pos_) make_(pos_, out[got]);

@@ -31,14 +31,35 @@ std::vector<std::wstring> Recorder::CallTexts() const {
     return out;
 }
 
-void Recorder::Fail(const std::wstring& key, HRESULT hr, std::wstring description, int times) {
+void Recorder::Fail(const std::wstring& key, HRESULT hr, std::wstring description, int times,
+                    std::optional<FaultKind> kind) {
     std::erase_if(faults_, [&](const KeyedFault& f) { return f.key == key; });
     if (times == 0) return;
-    faults_.push_back({key, Fault{hr, std::move(description), times}});
+    faults_.push_back({key, Fault{hr, std::move(description), times, kind}});
+}
+
+void Recorder::FailCallAt(size_t at, Fault fault) { at_.emplace(at, std::move(fault)); }
+
+void Recorder::FailNextCalls(int count, Fault fault) {
+    fault.remaining = count;
+    if (count > 0) nextCalls_ = std::move(fault);
+    else nextCalls_.reset();
 }
 
 std::optional<Fault> Recorder::TakeFault(const std::wstring& object, const std::wstring& member,
                                          Access access) {
+    // Every call is logged before it asks: the call asking now is the last one in the log.
+    const size_t index = calls_.empty() ? 0 : calls_.size() - 1;
+    if (at_ && at_->first == index) {
+        Fault f = std::move(at_->second);
+        at_.reset();
+        return f;
+    }
+    if (nextCalls_) {
+        Fault f = *nextCalls_;
+        if (--nextCalls_->remaining <= 0) nextCalls_.reset();
+        return f;
+    }
     const std::wstring any = object + L"." + member;
     for (auto it = faults_.begin(); it != faults_.end(); ++it) {
         const bool hit = it->key == any || (access == Access::Put && it->key == any + L"=");
@@ -57,6 +78,10 @@ std::shared_ptr<LedgerEntry> Recorder::Register(std::wstring object, std::wstrin
     e->instance = std::move(instance);
     ledger_.push_back(e);
     return e;
+}
+
+void Recorder::PruneLedger() {
+    std::erase_if(ledger_, [](const std::shared_ptr<LedgerEntry>& e) { return e->destroyed; });
 }
 
 std::vector<LedgerEntry> Recorder::Outstanding() const {

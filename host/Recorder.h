@@ -26,11 +26,18 @@ struct CallEntry {
     std::wstring Text() const;
 };
 
+// The two ways a host member can fail. Dispatch members: Exception is DISP_E_EXCEPTION with an
+// EXCEPINFO, ErrorInfo is the HRESULT returned from Invoke with an IErrorInfo set. Vtable members
+// (VaneBar, connection points, enumerators): Exception is the bare HRESULT with no error info,
+// ErrorInfo the HRESULT with an IErrorInfo.
+enum class FaultKind { Exception, ErrorInfo };
+
 // A failure to inject: the member answers hr with the description instead of working.
 struct Fault {
     HRESULT hr = E_FAIL;
     std::wstring description;
     int remaining = -1;  // calls left to fail; -1 for every call
+    std::optional<FaultKind> kind;  // none: the member's usual way of failing
 };
 
 // Reference bookkeeping of one object the host created.
@@ -57,10 +64,22 @@ public:
     std::vector<std::wstring> CallTexts() const;
     void ClearCalls() noexcept { calls_.clear(); }
     void SetLastResult(HRESULT hr) noexcept { if (!calls_.empty()) calls_.back().result = hr; }
+    // Also log (and open to faults) the calls a plain log leaves out: QueryInterface for the
+    // host's own interfaces, GetIDsOfNames and enumerator Next.
+    void SetDetailed(bool on) noexcept { detailed_ = on; }
+    bool Detailed() const noexcept { return detailed_; }
 
     // ---- faults. A key is "Object.Member" (any access) or "Object.Member=" (puts only).
-    void Fail(const std::wstring& key, HRESULT hr, std::wstring description, int times = -1);
-    void ClearFaults() noexcept { faults_.clear(); }
+    void Fail(const std::wstring& key, HRESULT hr, std::wstring description, int times = -1,
+              std::optional<FaultKind> kind = std::nullopt);
+    // Faults by position in the call log: the call logged at index `at` (Calls()[at]) fails, or
+    // the next `count` calls logged from now on, whatever member they reach.
+    void FailCallAt(size_t at, Fault fault);
+    void FailNextCalls(int count, Fault fault);
+    // The faults set by member and the pending FailNextCalls; a fault by position stays.
+    void ClearFaults() noexcept { faults_.clear(); nextCalls_.reset(); }
+    void ClearAllFaults() noexcept { ClearFaults(); at_.reset(); }
+    bool NextCallsArmed() const noexcept { return nextCalls_.has_value(); }
     // The fault for this call, counted down; none when the member should work.
     std::optional<Fault> TakeFault(const std::wstring& object, const std::wstring& member,
                                    Access access);
@@ -71,13 +90,18 @@ public:
     // Entries whose references are not all back with the host (alive objects only).
     std::vector<LedgerEntry> Outstanding() const;
     bool AllReleased() const { return Outstanding().empty(); }
+    // Forgets the entries of destroyed objects (long runs: the ledger would only grow).
+    void PruneLedger();
 
 private:
     struct KeyedFault { std::wstring key; Fault fault; };
     std::vector<CallEntry> calls_;
     std::vector<KeyedFault> faults_;
+    std::optional<std::pair<size_t, Fault>> at_;
+    std::optional<Fault> nextCalls_;  // remaining counts the calls
     std::vector<std::shared_ptr<LedgerEntry>> ledger_;
     int nextId_ = 1;
+    bool detailed_ = false;
 };
 
 // An argument as the call log shows it: strings in double quotes, numbers in decimal, Booleans as

@@ -1,5 +1,6 @@
 #include "Script.h"
 #include "UiDriver.h"
+#include "DocumentModel.h"
 #include <cwctype>
 
 namespace kvhost {
@@ -17,7 +18,23 @@ constexpr Verb kVerbs[] = {
     {L"command", 1, 1},     {L"click-tree", 1, 1},  {L"set-text", 2, 2},
     {L"click-button", 1, 1}, {L"quit", 0, 0},  {L"fail", 2, 3},
     {L"no-fail", 0, 0},     {L"create-page-zero", 1, 1},
+    {L"connect", 0, 0},     {L"disconnect", 0, 0},  {L"new-with", 2, 2},
+    {L"rename", 2, 2},      {L"click-node", 1, 1},  {L"key", 1, 1},
+    {L"fail-next", 2, 4},   {L"fail-write", 1, 1},
 };
+
+struct Key {
+    const wchar_t* name;
+    UINT vk;
+};
+constexpr Key kKeys[] = {{L"up", VK_UP},     {L"down", VK_DOWN}, {L"left", VK_LEFT}, {L"right", VK_RIGHT},
+                         {L"home", VK_HOME}, {L"end", VK_END},   {L"space", VK_SPACE}};
+
+const Key* FindKey(const std::wstring& name) {
+    for (const auto& k : kKeys)
+        if (name == k.name) return &k;
+    return nullptr;
+}
 
 [[noreturn]] void Fail(int line, const std::wstring& what) {
     throw HostError(E_INVALIDARG, L"line " + std::to_wstring(line) + L": " + what);
@@ -96,8 +113,15 @@ std::vector<ScriptAction> ParseScript(std::wstring_view text) {
             Fail(line, L"wrong number of arguments for " + a.verb);
         if (a.verb == L"resize-pane") Number(a.args[0], line, 0, 10000);
         if (a.verb == L"resize-window") {
-            Number(a.args[0], line, 100, 10000);
-            Number(a.args[1], line, 100, 10000);
+            Number(a.args[0], line, 0, 10000);
+            Number(a.args[1], line, 0, 10000);
+        }
+        if (a.verb == L"key" && !FindKey(a.args[0])) Fail(line, L"unknown key \"" + a.args[0] + L"\"");
+        if (a.verb == L"fail-write" && a.args[0] != L"off") Number(a.args[0], line, 0, 100000000);
+        if (a.verb == L"fail-next") {
+            Number(a.args[0], line, 1, 1000);
+            if (a.args[1] != L"exception" && a.args[1] != L"errorinfo") Fail(line, L"fail-next takes exception or errorinfo");
+            if (a.args.size() > 2) HResult(a.args[2], line);
         }
         if (a.verb == L"wait") Number(a.args[0], line, 0, 60000);
         if (a.verb == L"command") Number(a.args[0], line, -2147483647L, 2147483647L);
@@ -107,6 +131,20 @@ std::vector<ScriptAction> ParseScript(std::wstring_view text) {
         out.push_back(std::move(a));
     }
     return out;
+}
+
+std::wstring QuoteArg(const std::wstring& arg) {
+    const bool plain = !arg.empty() && arg.find_first_of(L" \t\"#\r\n") == std::wstring::npos;
+    if (plain) return arg;
+    std::wstring q = L"\"";
+    for (wchar_t c : arg) q += c == L'"' ? std::wstring(L"\"\"") : std::wstring(1, c);
+    return q + L"\"";
+}
+
+std::wstring ActionText(const ScriptAction& action) {
+    std::wstring t = action.verb;
+    for (const auto& a : action.args) t += L" " + QuoteArg(a);
+    return t;
 }
 
 DocId ScriptRunner::ResolveDocument(const std::wstring& which, int line) const {
@@ -128,8 +166,9 @@ DocId ScriptRunner::ResolveDocument(const std::wstring& which, int line) const {
 }
 
 HWND ScriptRunner::VisiblePage(int line) const {
+    // The page shown in the pane (also while the host's main window is hidden).
     for (const auto& p : host_.Pages())
-        if (p.visible) return p.hwnd;
+        if (GetWindowLongW(p.hwnd, GWL_STYLE) & WS_VISIBLE) return p.hwnd;
     Fail(line, L"no VaneBar page is visible");
 }
 
@@ -147,8 +186,8 @@ bool ScriptRunner::Run(const ScriptAction& a) {
         else if (a.verb == L"close") host_.CloseDocument(a.args.empty() ? active() : ResolveDocument(a.args[0], line));
         else if (a.verb == L"resize-pane") host_.ResizePane(static_cast<int>(Number(a.args[0], line, 0, 10000)));
         else if (a.verb == L"resize-window")
-            host_.ResizeMainWindow(static_cast<int>(Number(a.args[0], line, 100, 10000)),
-                                   static_cast<int>(Number(a.args[1], line, 100, 10000)));
+            host_.ResizeMainWindow(static_cast<int>(Number(a.args[0], line, 0, 10000)),
+                                   static_cast<int>(Number(a.args[1], line, 0, 10000)));
         else if (a.verb == L"wait") host_.PumpMessages(static_cast<DWORD>(Number(a.args[0], line, 0, 60000)));
         else if (a.verb == L"screenshot") {
             host_.PumpMessages(50);
@@ -168,6 +207,28 @@ bool ScriptRunner::Run(const ScriptAction& a) {
             host_.CreatePageReturnsZero(a.args[0] == L"on");
         } else if (a.verb == L"quit") {
             return false;
+        } else if (a.verb == L"connect") {
+            const HRESULT hr = host_.Connect();
+            if (FAILED(hr)) Fail(line, L"OnConnection failed with " + std::to_wstring(hr));
+        } else if (a.verb == L"disconnect") {
+            const HRESULT hr = host_.Disconnect();
+            if (FAILED(hr)) Fail(line, L"OnDisconnection failed with " + std::to_wstring(hr));
+        } else if (a.verb == L"new-with") {
+            host_.NewDocumentWith(a.args[0], WideToUtf8(a.args[1]));
+        } else if (a.verb == L"rename") {
+            host_.SetFullName(ResolveDocument(a.args[0], line), a.args[1]);
+        } else if (a.verb == L"click-node") {
+            if (!ui::ClickTreeNode(VisiblePage(line), a.args[0])) Fail(line, L"no tree node " + a.args[0]);
+        } else if (a.verb == L"key") {
+            if (!ui::PressTreeKey(VisiblePage(line), FindKey(a.args[0])->vk)) Fail(line, L"no tree");
+        } else if (a.verb == L"fail-write") {
+            if (a.args[0] == L"off") FailFileWritesAfter(std::nullopt);
+            else FailFileWritesAfter(static_cast<size_t>(Number(a.args[0], line, 0, 100000000)));
+        } else if (a.verb == L"fail-next") {
+            host_.FailNextCalls(static_cast<int>(Number(a.args[0], line, 1, 1000)),
+                                a.args[1] == L"errorinfo" ? FaultKind::ErrorInfo : FaultKind::Exception,
+                                a.args.size() > 2 ? HResult(a.args[2], line) : E_FAIL,
+                                a.args.size() > 3 ? a.args[3] : L"Injected failure");
         } else {
             Fail(line, L"unknown action \"" + a.verb + L"\"");
         }

@@ -17,6 +17,15 @@
 //   no-fail                   every member works again
 //   create-page-zero on|off   CreatePage gives no page (0)
 //   quit                      end the script (documents close, the add-in is disconnected)
+//   connect / disconnect      OnConnection (with OnConnectToEnvironment) / OnDisconnection
+//   new-with NAME JSON        a new document with that content (the document format, inline)
+//   rename DOC NAME           the document's FullName becomes NAME
+//   click-node PATH           click the tree node "R" (R-th root) or "R.C" (its C-th child)
+//   key KEY                   a key to the tree: up, down, left, right, home, end, space
+//   fail-next N KIND [HRESULT [TEXT]]  the next N host calls fail, whatever they are; KIND
+//                             exception (EXCEPINFO / bare HRESULT) or errorinfo (IErrorInfo)
+//   fail-write BYTES|off      the host's file writes fail (a full disk) after BYTES bytes
+// click-button also takes "#N": the N-th button of the visible page.
 #include "Host.h"
 #include "HostError.h"
 #include <string>
@@ -35,6 +44,11 @@ struct ScriptAction {
 // a bad number or an unterminated quote.
 std::vector<ScriptAction> ParseScript(std::wstring_view text);
 
+// Quotes a script argument when it needs it (blanks, quotes, empty).
+std::wstring QuoteArg(const std::wstring& arg);
+// The script line of an action.
+std::wstring ActionText(const ScriptAction& action);
+
 // Runs actions against a host; false once "quit" has run. HostError "line N: ..." when an
 // action fails (no such document, no such control, ...).
 class ScriptRunner {
@@ -42,9 +56,9 @@ public:
     explicit ScriptRunner(Host& host) : host_(host) {}
     bool Run(const ScriptAction& action);
     DocId ResolveDocument(const std::wstring& which, int line) const;
+    HWND VisiblePage(int line) const;  // HostError "line N: ..." when no page is visible
 
 private:
-    HWND VisiblePage(int line) const;
     Host& host_;
 };
 

@@ -27,8 +27,19 @@ bool ClickTreeItem(HWND root, const std::wstring& text);
 // Sets the text of an edit box: target "#<control id>" or the 1-based position among the
 // edit boxes under root. False when there is no such box.
 bool SetEditText(HWND root, const std::wstring& target, const std::wstring& text);
-// Presses the (enabled) button with that caption. False when there is none.
+// Presses the (enabled) button with that caption ("#N": the N-th button). False when there is none.
 bool ClickButton(HWND root, const std::wstring& caption);
+// Clicks the tree node at path "R" (the R-th root) or "R.C" (its C-th child), 1-based, in the
+// first tree under root. False when there is no such node.
+bool ClickTreeNode(HWND root, const std::wstring& path);
+// Sends a key (VK_DOWN, ...) to the first tree under root, as the keyboard would.
+bool PressTreeKey(HWND root, UINT vk);
+// The selected node of the first tree under root: its path ("R" or "R.C", "" when none) and text.
+struct TreeSelection {
+    std::wstring path;
+    std::wstring text;
+};
+TreeSelection SelectedTreeNode(HWND root);
 // Runs this thread's message queue until it is empty.
 void Pump();
 

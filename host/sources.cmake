@@ -11,6 +11,10 @@ add_library(korvane_host STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Screenshot.cpp
   ${CMAKE_CURRENT_LIST_DIR}/UiDriver.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Script.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Watchers.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Session.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/FaultMatrix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Fuzz.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AddInList.cpp)
 target_include_directories(korvane_host PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_SOURCE_DIR}/src/support)
 target_compile_options(korvane_host PRIVATE ${RUD_WARNINGS} ${RUD_HOST_INCLUDE})
@@ -18,7 +22,7 @@ target_compile_options(korvane_host PRIVATE ${RUD_WARNINGS} ${RUD_HOST_INCLUDE})
 target_compile_definitions(korvane_host PRIVATE "KVHOST_TLB_PATH=\"Z:${IDL_OUT_DIR}/KorvaneFramework.tlb\"")
 target_link_libraries(korvane_host PUBLIC korvane_framework ole32 oleaut32 uuid user32 gdi32 comctl32 advapi32)
 
-add_executable(korvane-sim ${CMAKE_CURRENT_LIST_DIR}/sim/Main.cpp)
+add_executable(korvane-sim ${CMAKE_CURRENT_LIST_DIR}/sim/Main.cpp ${CMAKE_CURRENT_LIST_DIR}/sim/Tools.cpp)
 target_compile_options(korvane-sim PRIVATE ${RUD_WARNINGS})
 target_link_libraries(korvane-sim PRIVATE korvane_host)
 if(TARGET korvane_capture)

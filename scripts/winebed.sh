@@ -69,7 +69,13 @@ case "$cmd" in
     prepare
     start_xvfb
     use_display
-    setsid wineserver -p >"$dir/wineserver.log" 2>&1 < /dev/null
+    # A server still up (a build step's short-lived one, or an earlier start's) refuses -p: end
+    # it and start the persistent one.
+    if ! setsid wineserver -p >"$dir/wineserver.log" 2>&1 < /dev/null; then
+      wineserver -k >/dev/null 2>&1 || true
+      wineserver -w >/dev/null 2>&1 || true
+      setsid wineserver -p >"$dir/wineserver.log" 2>&1 < /dev/null
+    fi
     # Wine's own long-lived processes (services, the desktop's explorer) start with the first
     # program: start them here, away from the test runner's output pipes, which they would
     # otherwise hold open after every test.

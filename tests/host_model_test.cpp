@@ -206,3 +206,46 @@ TEST(HostAddInList, TheUsersEntryHidesTheMachinesAndOnlyLoadBehavior1Loads) {
     EXPECT_EQ(seen, (std::vector<std::wstring>{L"B.Two user 0", L"A.One machine 1", L"C.Three machine 0"}));
     EXPECT_TRUE(ListedAddIns(key).empty());
 }
+
+TEST(HostDocumentFormat, TypedValuesOfEveryVariantKindComeBackTheSame) {
+    const std::string json = R"({"propertySets":[{"name":"S","properties":[
+        {"name":"a","type":"i8","value":"-9007199254740993"},{"name":"b","type":"decimal","value":"1.25"},
+        {"name":"c","type":"error","value":-2147352572},{"name":"d","type":"array","value":[1,"x",{"type":"ui1","value":"7"}]},
+        {"name":"e","type":"byref","value":{"type":"i4","value":"7"}},{"name":"f","value":"nul\u0000inside"}]}]})";
+    const DocumentContent doc = ParseDocument(json);
+    const auto& p = doc.sets.at(0).properties;
+    EXPECT_EQ(V_VT(&p[0].value), VT_I8);
+    EXPECT_EQ(V_VT(&p[2].value), VT_ERROR);
+    EXPECT_EQ(V_VT(&p[3].value), VT_ARRAY | VT_VARIANT);
+    ASSERT_EQ(V_VT(&p[4].value), VT_BYREF | VT_I4);
+    EXPECT_EQ(*V_I4REF(&p[4].value), 7);
+    EXPECT_EQ(SysStringLen(V_BSTR(&p[5].value)), 10u);
+    const DocumentContent again = ParseDocument(SerializeDocument(doc));
+    for (size_t i = 0; i < p.size(); ++i) EXPECT_EQ(ValueJson(again.sets[0].properties[i].value), ValueJson(p[i].value)) << i;
+}
+
+TEST(HostFiles, AWriteFailingHalfWayLeavesTheOriginalByteForByte) {
+    const std::wstring dir = hosttest::TempDir(), path = dir + L"\\atomic.json";
+    const std::string original(10000, 'o'), replacement(10000, 'n');
+    WriteFileBytes(path, original);
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    FailFileWritesAfter(5000);
+    try {
+        WriteFileBytes(path, replacement);
+        ADD_FAILURE() << "the write did not fail";
+    } catch (const HostError& e) {
+        EXPECT_EQ(e.hr(), HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+    }
+    FailFileWritesAfter(std::nullopt);
+    EXPECT_EQ(ReadFileBytes(path), original);
+    WIN32_FIND_DATAW found{};
+    HANDLE h = FindFirstFileW((dir + L"\\~atomic.json*").c_str(), &found);
+    EXPECT_EQ(h, INVALID_HANDLE_VALUE) << "a temporary file was left";
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+    // A write that succeeds replaces the content and keeps the attributes.
+    WriteFileBytes(path, replacement);
+    EXPECT_EQ(ReadFileBytes(path), replacement);
+    EXPECT_TRUE(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path.c_str());
+}

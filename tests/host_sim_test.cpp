@@ -155,3 +155,25 @@ TEST(HostSim, BadInputGivesOneLineAndANonZeroExit) {
     kvhost::WriteFileBytes(script, "new\nactivate 7\n");
     ExpectOneErrorLine(RunSim(L"--script " + Quote(script)), 5, "line 2: there is no document 7");
 }
+
+TEST(HostSim, TheFaultMatrixAndRandomSessionsJudgeAnyAddIn) {
+    const std::wstring script = Tmp(L"matrix.kvs");
+    kvhost::WriteFileBytes(script, "new\nsave\nclose\n");
+    const RunResult clean = RunSim(L"fault-matrix " + Quote(script) + L" " + AddInArgs());
+    EXPECT_EQ(clean.exitCode, 0u) << clean.out << clean.err;
+    const auto lines = Lines(clean.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("fault matrix: ", 0), 0u) << lines.back();
+    EXPECT_NE(lines.back().find(" with problems"), std::string::npos);
+    EXPECT_EQ(clean.out.find("!!"), std::string::npos) << clean.out;
+    // An add-in that keeps a document it was given is caught in every run.
+    const RunResult leaky = RunSim(L"fault-matrix " + Quote(script) + L" " + AddInArgs(), L"3");
+    EXPECT_EQ(leaky.exitCode, 6u) << leaky.out << leaky.err;
+    EXPECT_NE(leaky.out.find("!! references left after disconnection: Document"), std::string::npos) << leaky.out;
+    const RunResult fuzz = RunSim(L"fuzz --steps 40 --seed 7 " + AddInArgs());
+    EXPECT_EQ(fuzz.exitCode, 0u) << fuzz.out << fuzz.err;
+    const RunResult leakyFuzz = RunSim(L"fuzz --steps 40 --seed 7 " + AddInArgs(), L"3");
+    EXPECT_EQ(leakyFuzz.exitCode, 6u) << leakyFuzz.out << leakyFuzz.err;
+    EXPECT_NE(leakyFuzz.out.find("# reproducer"), std::string::npos) << leakyFuzz.out;
+    DeleteFileW(script.c_str());
+}

@@ -5,6 +5,7 @@
 #include "DocumentModel.h"
 #include "Script.h"
 #include "AddInList.h"
+#include "Tools.h"
 #ifdef KVHOST_WITH_CAPTURE
 #include "DebugOutputCapture.h"
 #endif
@@ -27,11 +28,7 @@ const char kUsage[] =
     "the add-in listed under Software\\KorvaneSim\\AddIns (see host/README.md). Exit codes: 0 done, 2 bad command\n"
     "line, document or script, 3 add-in not loadable, 4 OnConnection failed, 5 a script action failed.\n";
 
-void Out(FILE* f, const std::wstring& text) {
-    const std::string s = kvhost::WideToUtf8(text) + "\n";
-    std::fwrite(s.data(), 1, s.size(), f);
-    std::fflush(f);
-}
+using kvsim::Out;
 
 struct UsageError {
     std::wstring text;
@@ -215,6 +212,8 @@ int Run(const Options& o) {
 
 int wmain(int argc, wchar_t** argv) {
     try {
+        if (argc > 1 && std::wstring(argv[1]) == L"fault-matrix") return kvsim::FaultMatrixMain(argc, argv);
+        if (argc > 1 && std::wstring(argv[1]) == L"fuzz") return kvsim::FuzzMain(argc, argv);
         return Run(ParseArgs(argc, argv));
     } catch (const UsageError& e) {
         Out(stderr, L"korvane-sim: " + e.text + L" (--help for usage)");

@@ -35,6 +35,12 @@ WORD TreeView::Node::Tag() const {
     return e ? e->second.tag : 0;
 }
 
+void TreeView::Node::SetTag(WORD tag) {
+    if (!tree_) throw ObjectNotSetError();
+    // The entry belongs to the tree, which this node may change.
+    if (auto* e = const_cast<KeyEntry*>(tree_->EntryOf(item_))) e->second.tag = tag;
+}
+
 std::wstring TreeView::Node::Text() const {
     if (!tree_) throw ObjectNotSetError();
     HWND h = tree_->Window();

@@ -31,8 +31,9 @@ public:
         void SetExpanded(bool expanded);
         // The parent node; an empty Node for a root.
         Node Parent() const;
-        // A small number its adder kept with the node (0 when none or keyless).
+        // A small number kept with a keyed node (0 when none or keyless).
         WORD Tag() const;
+        void SetTag(WORD tag);
 
     private:
         TreeView* tree_ = nullptr;

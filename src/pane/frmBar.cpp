@@ -118,6 +118,14 @@ Variant ValueToWrite(const std::wstring& text, VARTYPE heldType) {
     return Variant::fromString(text);
 }
 
+// The type of a value as the host holds it: a value given by reference counts as the value it
+// refers to (a number by reference is still a number).
+VARTYPE HeldType(const VARIANT& v) noexcept {
+    const VARIANT* p = &v;
+    if (V_VT(p) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(p)) p = V_VARIANTREF(p);
+    return static_cast<VARTYPE>(V_VT(p) & ~VT_BYREF);
+}
+
 // Counts the form's own changes of the tree's selection, which are not clicks.
 class SelectingByCode {
 public:
@@ -372,7 +380,7 @@ void frmBar::RefreshPropertyTree() {
                     std::wstring text = propName + L"=" + valueText;
 
                     label = 80;
-                    grow.AddChild(setNode, key, std::move(text), value.type());
+                    grow.AddChild(setNode, key, std::move(text), HeldType(value));
                 }
             }
             label = 80;
@@ -390,6 +398,33 @@ void frmBar::RefreshPropertyTree() {
 }
 
 // ---- events of the tree and the buttons -------------------------------------------------------
+
+namespace {
+bool SameName(const std::wstring& a, const std::wstring& b) noexcept {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+HTREEITEM Next(HWND tree, HTREEITEM item, UINT how) noexcept {
+    return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
+}
+
+// The property node that a write by the chosen names reaches: the host takes the first set and
+// the first property of a name, in any letter case. Null when the tree shows no such property.
+// The names are the nodes' own, read back from their keys.
+HTREEITEM NodeReachedByName(frmBar::Parts& p) {
+    HWND tree = p.TV1.hWnd();
+    for (HTREEITEM root = Next(tree, nullptr, TVGN_ROOT); root; root = Next(tree, root, TVGN_NEXT)) {
+        if (!SameName(NamesOfKey(TreeView::Node(&p.TV1, root).Key()).setName, p.m_PropSetName)) continue;
+        for (HTREEITEM child = Next(tree, root, TVGN_CHILD); child; child = Next(tree, child, TVGN_NEXT)) {
+            KeyNames names = NamesOfKey(TreeView::Node(&p.TV1, child).Key());
+            if (names.valid && SameName(names.propName, p.m_PropName)) return child;
+        }
+        return nullptr;
+    }
+    return nullptr;
+}
+} // namespace
 
 void frmBar::TV1_Click() {
     Parts& p = *impl_;
@@ -424,6 +459,12 @@ void frmBar::cmdModify_Click() {
     TreeView::Node node = p.TV1.SelectedItem();
     if (!node) return;
 
+    // A name that an earlier set or property shares (in any letter case) would make the host
+    // write the other one: the user's value must not land in a property not selected.
+    if (HTREEITEM reached = NodeReachedByName(p); reached && reached != node.Handle()) {
+        rud::ShowMessage(L"Can't change this property", rud::kInformationBoxFlags);
+        return;
+    }
     std::wstring value;
     try {
         value = p.txtValue.Text();
@@ -431,7 +472,14 @@ void frmBar::cmdModify_Click() {
             rud::late::Get(p.m_Document.Get(), L"Properties", {Variant::fromString(p.m_PropSetName)}));
         ComPtr<IDispatch> prop =
             rud::late::ToObject(rud::late::Get(set.Get(), DISPID_VALUE, {Variant::fromString(p.m_PropName)}));
-        rud::late::Put(prop.Get(), L"Value", ValueToWrite(value, p.chosenValueType));
+        const Variant written = ValueToWrite(value, p.chosenValueType);
+        rud::late::Put(prop.Get(), L"Value", written);
+        // The host now holds what was written: the next edit converts to its type, not to the
+        // type the value had when the tree was filled.
+        p.chosenValueType = written.type();
+        if (std::optional<PropertyNode> chosen = PropertyOf(node);
+            chosen && chosen->setName == p.m_PropSetName && chosen->propName == p.m_PropName)
+            node.SetTag(written.type());
     } catch (...) {
         rud::ShowMessage(L"Can't change this property", rud::kInformationBoxFlags);
         return;

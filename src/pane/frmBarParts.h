@@ -6,7 +6,6 @@
 #include "frmBarLayout.h"
 #include <wrl/client.h>
 #include <string>
-#include <unordered_map>
 
 struct frmBar::Parts : rud::pane::LayoutTarget {
     explicit Parts(rud::pane::Form::KeepAlive keepAlive) : form(std::move(keepAlive)) {}

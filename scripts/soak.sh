@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds and runs the soak (bench/soak.cpp): 10,000 open->close cycles and 10,000 Modify round
+# trips with the process's figures every 1,000. scripts/soak.sh [CYCLES [EVERY]]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+bed=${WINEBED_DIR:-$build/winebed}  # a bed of its own keeps a long run apart from ctest
+"$root/scripts/build.sh" --target soak >/dev/null
+"$root/scripts/winebed.sh" "$bed" start >/dev/null || true  # may be up already
+"$root/scripts/winebed.sh" "$bed" run "$build/bench/soak.exe" "$@"
