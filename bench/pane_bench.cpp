@@ -135,7 +135,7 @@ struct Row {
 
 int wmain(int argc, wchar_t** argv) {
     const int rounds = argc > 1 ? std::max(5, _wtoi(argv[1])) : 15;
-    korvane::DebugOutputCapture quiet;  // the add-in's trace lines are not part of the figures
+    kvhost::DebugOutputCapture quiet;  // the add-in's trace lines are not part of the figures
     kvhost::Host host;
     host.LoadAddInFromPath(RUD_BENCH_DLL);
     if (host.Connect() != S_OK) {

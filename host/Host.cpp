@@ -367,24 +367,38 @@ DocId Host::NewDocumentWith(const std::wstring& fullName, const std::string& jso
     return id;
 }
 
+namespace {
+// The open document with this id, or the host's error for an id it does not know.
+Core::OpenDoc& KnownDocument(Core& core, DocId doc) {
+    Core::OpenDoc* d = core.Find(doc);
+    if (!d) throw HostError(E_INVALIDARG, L"no such document");
+    return *d;
+}
+
+// The text of a property's value in one state of a document's content.
+std::wstring PropertyTextIn(const DocumentContent& content, const std::wstring& set, const std::wstring& prop) {
+    const PropertyData* p = FindProperty(content, set, prop);
+    if (!p) throw HostError(E_INVALIDARG, L"no property " + set + L"|" + prop);
+    return ValueText(p->value);
+}
+} // namespace
+
 void Host::ActivateDocument(DocId doc) {
-    if (!core_->Find(doc)) throw HostError(E_INVALIDARG, L"no such document");
+    KnownDocument(*core_, doc);
     core_->activeDoc = doc;
     ShowActive(*core_);
     core_->FireDoc(1, L"AfterActiveDocumentChange", doc);
 }
 
 void Host::SaveDocument(DocId doc) {
-    Core::OpenDoc* d = core_->Find(doc);
-    if (!d) throw HostError(E_INVALIDARG, L"no such document");
-    std::shared_ptr<DocState> state = d->state;
+    std::shared_ptr<DocState> state = KnownDocument(*core_, doc).state;
     core_->FireDoc(16, L"BeforeDocumentSave", doc);
     state->SaveAll();
     core_->FireDoc(4, L"AfterDocumentSave", doc);
 }
 
 void Host::CloseDocument(DocId doc) {
-    if (!core_->Find(doc)) throw HostError(E_INVALIDARG, L"no such document");
+    KnownDocument(*core_, doc);
     core_->FireDoc(11, L"BeforeDocumentClose", doc);
     auto it = std::find_if(core_->docs.begin(), core_->docs.end(),
                            [&](const Core::OpenDoc& d) { return d.state->id == doc; });
@@ -423,45 +437,30 @@ IDispatch* Host::Document(DocId doc) const {
 }
 
 std::wstring Host::FullName(DocId doc) const {
-    const Core::OpenDoc* d = core_->Find(doc);
-    if (!d) throw HostError(E_INVALIDARG, L"no such document");
-    return d->state->fullName;
+    return KnownDocument(*core_, doc).state->fullName;
 }
 
 void Host::SetFullName(DocId doc, const std::wstring& fullName) {
-    Core::OpenDoc* d = core_->Find(doc);
-    if (!d) throw HostError(E_INVALIDARG, L"no such document");
-    d->state->fullName = fullName;
-    d->state->nextNames.clear();
-    d->object->get()->Ledger().instance = fullName;
+    Core::OpenDoc& d = KnownDocument(*core_, doc);
+    d.state->fullName = fullName;
+    d.state->nextNames.clear();
+    d.object->get()->Ledger().instance = fullName;
 }
 
 void Host::QueueFullNames(DocId doc, const std::vector<std::wstring>& names) {
-    Core::OpenDoc* d = core_->Find(doc);
-    if (!d) throw HostError(E_INVALIDARG, L"no such document");
-    d->state->nextNames.assign(names.begin(), names.end());
+    KnownDocument(*core_, doc).state->nextNames.assign(names.begin(), names.end());
 }
 
 const DocumentContent& Host::Content(DocId doc) const {
-    const Core::OpenDoc* d = core_->Find(doc);
-    if (!d) throw HostError(E_INVALIDARG, L"no such document");
-    return d->state->live;
+    return KnownDocument(*core_, doc).state->live;
 }
 
 std::wstring Host::PropertyText(DocId doc, const std::wstring& set, const std::wstring& prop) const {
-    const Core::OpenDoc* d = core_->Find(doc);
-    if (!d) throw HostError(E_INVALIDARG, L"no such document");
-    const PropertyData* p = FindProperty(d->state->live, set, prop);
-    if (!p) throw HostError(E_INVALIDARG, L"no property " + set + L"|" + prop);
-    return ValueText(p->value);
+    return PropertyTextIn(KnownDocument(*core_, doc).state->live, set, prop);
 }
 
 std::wstring Host::SavedPropertyText(DocId doc, const std::wstring& set, const std::wstring& prop) const {
-    const Core::OpenDoc* d = core_->Find(doc);
-    if (!d) throw HostError(E_INVALIDARG, L"no such document");
-    const PropertyData* p = FindProperty(d->state->saved, set, prop);
-    if (!p) throw HostError(E_INVALIDARG, L"no property " + set + L"|" + prop);
-    return ValueText(p->value);
+    return PropertyTextIn(KnownDocument(*core_, doc).state->saved, set, prop);
 }
 
 void Host::FireCommand(LONG cmdId) {

@@ -245,58 +245,64 @@ void HostWindows::FillWithChildren(HWND page) noexcept {
     }
 }
 
-LRESULT CALLBACK HostWindows::MainProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+namespace {
+// What every window procedure of the host does around its own messages: the owner attached at
+// WM_NCCREATE and detached at WM_NCDESTROY, no failure let out, the default for what `handle`
+// (given the message, giving true when it answered) leaves.
+template <class Handle>
+LRESULT HostWindowProc(HWND w, UINT msg, WPARAM wp, LPARAM lp, Handle&& handle) noexcept {
     try {
-        switch (msg) {
-        case WM_NCCREATE: Attach(w, lp); break;
-        case WM_SIZE:
-            if (HostWindows* self = Self(w)) self->Layout();
-            return 0;
-        case WM_CLOSE:
-            // The host decides when its window goes: closing asks the message loop to end.
-            PostQuitMessage(0);
-            return 0;
-        case WM_NCDESTROY: SetWindowLongPtrW(w, GWLP_USERDATA, 0); break;
-        }
+        if (msg == WM_NCCREATE) Attach(w, lp);
+        else if (msg == WM_NCDESTROY) SetWindowLongPtrW(w, GWLP_USERDATA, 0);
+        else if (handle()) return 0;
     } catch (...) {
     }
     return DefWindowProcW(w, msg, wp, lp);
 }
+} // namespace
+
+LRESULT CALLBACK HostWindows::MainProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+    return HostWindowProc(w, msg, wp, lp, [&] {
+        switch (msg) {
+        case WM_SIZE:
+            if (HostWindows* self = Self(w)) self->Layout();
+            return true;
+        case WM_CLOSE:
+            // The host decides when its window goes: closing asks the message loop to end.
+            PostQuitMessage(0);
+            return true;
+        default:
+            return false;
+        }
+    });
+}
 
 LRESULT CALLBACK HostWindows::PaneProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) noexcept {
-    try {
+    return HostWindowProc(w, msg, wp, lp, [&] {
         switch (msg) {
-        case WM_NCCREATE: Attach(w, lp); break;
         case WM_SIZE:
             if (HostWindows* self = Self(w)) self->LayoutPages();
             InvalidateRect(w, nullptr, TRUE);
-            return 0;
+            return true;
         case WM_PAINT: {
             PAINTSTRUCT ps;
             HDC dc = BeginPaint(w, &ps);
             if (HostWindows* self = Self(w)) self->PaintPaneHeader(dc);
             EndPaint(w, &ps);
-            return 0;
+            return true;
         }
-        case WM_NCDESTROY: SetWindowLongPtrW(w, GWLP_USERDATA, 0); break;
+        default:
+            return false;
         }
-    } catch (...) {
-    }
-    return DefWindowProcW(w, msg, wp, lp);
+    });
 }
 
 LRESULT CALLBACK HostWindows::PageProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) noexcept {
-    try {
-        switch (msg) {
-        case WM_NCCREATE: Attach(w, lp); break;
-        case WM_SIZE:
-            FillWithChildren(w);
-            return 0;
-        case WM_NCDESTROY: SetWindowLongPtrW(w, GWLP_USERDATA, 0); break;
-        }
-    } catch (...) {
-    }
-    return DefWindowProcW(w, msg, wp, lp);
+    return HostWindowProc(w, msg, wp, lp, [&] {
+        if (msg != WM_SIZE) return false;
+        FillWithChildren(w);
+        return true;
+    });
 }
 
 } // namespace kvhost

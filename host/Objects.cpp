@@ -258,6 +258,23 @@ void ReturnNew(Call& call, T* object) {
     // The new object starts at zero references; the result variant takes the first.
     call.ReturnObject(object->Disp());
 }
+
+// Returns a new enumerator (_NewEnum) of `count` objects, the i-th made by make(i) when it is
+// fetched and handed out with a reference of its own.
+void ReturnEnumerator(Call& call, const std::shared_ptr<Core>& core, const std::wstring& instance, size_t count,
+                      std::function<DispObject*(size_t)> make) {
+    auto* e = new EnumVariantObject(core, L"EnumVARIANT", instance, count, [make](size_t i, VARIANT& out) {
+        DispObject* object = make(i);
+        V_VT(&out) = VT_DISPATCH;
+        V_DISPATCH(&out) = object->Disp();
+        object->Disp()->AddRef();
+    });
+    rud::Variant v;
+    V_VT(&v) = VT_UNKNOWN;
+    V_UNKNOWN(&v) = static_cast<IEnumVARIANT*>(e);
+    e->AddRef();
+    call.Return(std::move(v));
+}
 } // namespace
 
 EventSourceObject::EventSourceObject(std::shared_ptr<Core> core, const std::wstring& kind, const IID& diid,
@@ -440,30 +457,31 @@ HRESULT AddInObject::CreatePage(IDispatch* theDocument, LONG hInstance, LONG nBi
     });
 }
 
-HRESULT AddInObject::DeletePage(IDispatch* theDocument, LONG hWnd, LONG Option) {
+template <class F>
+HRESULT AddInObject::ExistingPageCall(const wchar_t* member, IDispatch* theDocument, LONG hWnd, LONG Option,
+                                      F&& work) noexcept {
     std::vector<std::wstring> args;
     try {
         args = {ObjectArg(theDocument), std::to_wstring(hWnd), std::to_wstring(Option)};
     } catch (...) {
         return E_OUTOFMEMORY;
     }
-    return VaneBarCall(L"DeletePage", std::move(args), [&] {
+    return VaneBarCall(member, std::move(args), [&] {
         HWND page = reinterpret_cast<HWND>(static_cast<LONG_PTR>(hWnd));
-        if (!core_->windows.DeletePage(page)) throw HostError(E_INVALIDARG, L"There is no VaneBar page " + std::to_wstring(hWnd));
+        if (!work(page)) throw HostError(E_INVALIDARG, L"There is no VaneBar page " + std::to_wstring(hWnd));
     });
 }
 
+HRESULT AddInObject::DeletePage(IDispatch* theDocument, LONG hWnd, LONG Option) {
+    return ExistingPageCall(L"DeletePage", theDocument, hWnd, Option,
+                            [&](HWND page) { return core_->windows.DeletePage(page); });
+}
+
 HRESULT AddInObject::ActivatePage(IDispatch* theDocument, LONG hWnd, LONG Option) {
-    std::vector<std::wstring> args;
-    try {
-        args = {ObjectArg(theDocument), std::to_wstring(hWnd), std::to_wstring(Option)};
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
-    return VaneBarCall(L"ActivatePage", std::move(args), [&] {
-        HWND page = reinterpret_cast<HWND>(static_cast<LONG_PTR>(hWnd));
-        if (!core_->windows.HasPage(page)) throw HostError(E_INVALIDARG, L"There is no VaneBar page " + std::to_wstring(hWnd));
+    return ExistingPageCall(L"ActivatePage", theDocument, hWnd, Option, [&](HWND page) {
+        if (!core_->windows.HasPage(page)) return false;
         core_->windows.ActivatePage(page);
+        return true;
     });
 }
 
@@ -544,18 +562,8 @@ void PropertySetsObject::Do(DISPID id, Call& call) {
         call.Expect(0, 0);
         std::shared_ptr<Core> core = core_;
         std::shared_ptr<DocState> state = state_;
-        auto* e = new EnumVariantObject(core_, L"EnumVARIANT", L"PropertySets", state_->live.sets.size(),
-                                        [core, state](size_t i, VARIANT& out) {
-                                            auto* s = new PropertySetObject(core, state, i);
-                                            V_VT(&out) = VT_DISPATCH;
-                                            V_DISPATCH(&out) = s->Disp();
-                                            s->Disp()->AddRef();
-                                        });
-        rud::Variant v;
-        V_VT(&v) = VT_UNKNOWN;
-        V_UNKNOWN(&v) = static_cast<IEnumVARIANT*>(e);
-        e->AddRef();
-        call.Return(std::move(v));
+        ReturnEnumerator(call, core_, L"PropertySets", state_->live.sets.size(),
+                         [core, state](size_t i) { return new PropertySetObject(core, state, i); });
         break;
     }
     }
@@ -591,18 +599,8 @@ void PropertySetObject::Do(DISPID id, Call& call) {
         std::shared_ptr<Core> core = core_;
         std::shared_ptr<DocState> state = state_;
         const size_t setIndex = set_;
-        auto* e = new EnumVariantObject(core_, L"EnumVARIANT", set.name, set.properties.size(),
-                                        [core, state, setIndex](size_t i, VARIANT& out) {
-                                            auto* p = new PropertyObject(core, state, setIndex, i);
-                                            V_VT(&out) = VT_DISPATCH;
-                                            V_DISPATCH(&out) = p->Disp();
-                                            p->Disp()->AddRef();
-                                        });
-        rud::Variant v;
-        V_VT(&v) = VT_UNKNOWN;
-        V_UNKNOWN(&v) = static_cast<IEnumVARIANT*>(e);
-        e->AddRef();
-        call.Return(std::move(v));
+        ReturnEnumerator(call, core_, set.name, set.properties.size(),
+                         [core, state, setIndex](size_t i) { return new PropertyObject(core, state, setIndex, i); });
         break;
     }
     }

@@ -130,6 +130,9 @@ private:
     // Log, injected fault, then the work; failures through SetErrorInfo.
     template <class F>
     HRESULT VaneBarCall(const wchar_t* member, std::vector<std::wstring> args, F&& work) noexcept;
+    // A VaneBarCall on a page the host made: work(page) is false when there is no such page.
+    template <class F>
+    HRESULT ExistingPageCall(const wchar_t* member, IDispatch* theDocument, LONG hWnd, LONG Option, F&& work) noexcept;
 };
 
 // A plain object handed to OnConnectToEnvironment.

@@ -81,7 +81,7 @@ protected:
         return out;
     }
 
-    korvane::DebugOutputCapture trace;
+    kvhost::DebugOutputCapture trace;
     rud::testkit::MessageBoxCapture boxes;
 
 private:

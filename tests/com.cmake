@@ -1,22 +1,20 @@
 # The COM server's tests: its surface through the exports, its resources, its registration.
 # They load bin/RuDerizIRA.dll and read the host's type library from the build tree.
-if(TARGET RuDerizIRA)
-  get_property(_rud_host_tlb TARGET korvane_framework PROPERTY TLB)
-  set(_rud_com_defs RUD_SERVER_DLL="$<TARGET_FILE:RuDerizIRA>" RUD_HOST_TLB="${_rud_host_tlb}")
-  set(_rud_com_includes ${PROJECT_SOURCE_DIR}/src/com ${CMAKE_CURRENT_LIST_DIR})
+get_property(_rud_host_tlb TARGET korvane_framework PROPERTY TLB)
+set(_rud_com_defs RUD_SERVER_DLL="$<TARGET_FILE:RuDerizIRA>" RUD_HOST_TLB="${_rud_host_tlb}")
+set(_rud_com_includes ${PROJECT_SOURCE_DIR}/src/com ${CMAKE_CURRENT_LIST_DIR})
 
-  rud_add_test(com_server_test ${CMAKE_CURRENT_LIST_DIR}/com_server_test.cpp
-    LIBS rud_support korvane_framework ole32 oleaut32 uuid)
-  rud_add_test(com_resources_test ${CMAKE_CURRENT_LIST_DIR}/com_resources_test.cpp
-    LIBS rud_support korvane_framework ole32 oleaut32 uuid version gdi32)
-  # Registration changes HKEY_CLASSES_ROOT of the whole test bed: nothing else runs meanwhile.
-  rud_add_test(com_registration_test ${CMAKE_CURRENT_LIST_DIR}/com_registration_test.cpp
-    ${PROJECT_SOURCE_DIR}/src/com/RegistryTable.cpp
-    LIBS rud_support korvane_framework ole32 oleaut32 uuid advapi32 SERIAL TIMEOUT 300)
+rud_add_test(com_server_test ${CMAKE_CURRENT_LIST_DIR}/com_server_test.cpp
+  LIBS rud_module rud_support korvane_framework ole32 oleaut32 uuid)
+rud_add_test(com_resources_test ${CMAKE_CURRENT_LIST_DIR}/com_resources_test.cpp
+  LIBS rud_module rud_support korvane_framework ole32 oleaut32 uuid version gdi32)
+# Registration changes HKEY_CLASSES_ROOT of the whole test bed: nothing else runs meanwhile.
+rud_add_test(com_registration_test ${CMAKE_CURRENT_LIST_DIR}/com_registration_test.cpp
+  ${PROJECT_SOURCE_DIR}/src/com/RegistryTable.cpp
+  LIBS rud_module rud_support korvane_framework ole32 oleaut32 uuid advapi32 SERIAL TIMEOUT 300)
 
-  foreach(t com_server_test com_resources_test com_registration_test)
-    target_compile_definitions(${t} PRIVATE ${_rud_com_defs})
-    target_include_directories(${t} PRIVATE ${_rud_com_includes})
-    add_dependencies(${t} RuDerizIRA)
-  endforeach()
-endif()
+foreach(t com_server_test com_resources_test com_registration_test)
+  target_compile_definitions(${t} PRIVATE ${_rud_com_defs})
+  target_include_directories(${t} PRIVATE ${_rud_com_includes})
+  add_dependencies(${t} RuDerizIRA)
+endforeach()

@@ -7,6 +7,7 @@
 #include "RegistryTable.h"
 #include "AddInError.h"
 #include "Raii.h"
+#include "Text.h"
 #include <wrl/client.h>
 #include <string>
 #include <vector>

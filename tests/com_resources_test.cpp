@@ -4,6 +4,7 @@
 #include "Identity.h"
 #include "KorvaneFramework.h"
 #include "Raii.h"
+#include "Text.h"
 #include <wrl/client.h>
 #include <cstring>
 #include <ostream>

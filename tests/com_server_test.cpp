@@ -4,6 +4,7 @@
 #include "Identity.h"
 #include "KorvaneFramework.h"
 #include "Raii.h"
+#include "Text.h"
 #include <tlhelp32.h>
 #include <wrl/client.h>
 #include <algorithm>

@@ -1,6 +1,6 @@
 // The form layer on real windows: twips, positions read back, clicks, tool tips, the picture,
 // destruction; and the tree wrapper's node model.
-#include "API_Windows.h"
+#include "WindowHosting.h"
 #include "AddInError.h"
 #include "FolderPicture.h"
 #include "Form.h"

@@ -2,8 +2,9 @@
 // layout that follows every resize.
 #include "DebugOutputCapture.h"
 #include "MessageBoxCapture.h"
-#include "API_Windows.h"
-#include "frmBarParts.h"
+#include "WindowHosting.h"
+#include "frmBar.h"
+#include "pane_fakedoc.h"
 #include "pane_testutil.h"
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -17,7 +18,7 @@ using panetest::Pump;
 
 namespace {
 
-std::vector<std::string> PaneLines(const korvane::DebugOutputCapture& capture) {
+std::vector<std::string> PaneLines(const kvhost::DebugOutputCapture& capture) {
     return capture.lines();
 }
 
@@ -45,7 +46,7 @@ protected:
     }
     // Every control where the resize handlers put it, within a pixel.
     void ExpectLaidOut() {
-        frmBar::Parts& p = form->parts();
+        panetest::PaneControls p = panetest::ControlsOf(form->hWnd());
         const double W = p.form.ScaleWidth();
         const double H = p.form.ScaleHeight();
         EXPECT_EQ(p.Picture1.Left(), 0);
@@ -84,20 +85,20 @@ protected:
 };
 
 TEST_F(PaneForm, LoadTracesAndBuildsTheDesign) {
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     form = frmBar::Create();
     EXPECT_FALSE(form->IsLoaded());
     EXPECT_EQ(form->hWnd(), nullptr);
     form->Load();
     EXPECT_EQ(PaneLines(capture), (std::vector<std::string>{"AddIn: Form_Load"}));
     ASSERT_TRUE(form->IsLoaded());
-    EXPECT_EQ(form->hVaneBarWnd, 0);
+    EXPECT_EQ(form->hVaneBarWnd, nullptr);
     HWND w = form->hWnd();
     ASSERT_TRUE(IsWindow(w));
     EXPECT_FALSE(IsWindowVisible(w)) << "the form is never shown on its own";
     EXPECT_EQ(GetAncestor(w, GA_PARENT), GetDesktopWindow());
 
-    frmBar::Parts& p = form->parts();
+    panetest::PaneControls p = panetest::ControlsOf(form->hWnd());
     EXPECT_NEAR(p.form.ScaleWidth(), 5085, PixelX());
     EXPECT_NEAR(p.form.ScaleHeight(), 5130, PixelY());
     struct Design {
@@ -183,7 +184,7 @@ TEST_F(PaneForm, LoadTracesAndBuildsTheDesign) {
 }
 
 TEST_F(PaneForm, ShownMaximisedInAPageItFillsItAndLaysOut) {
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     LoadAndPlace(420, 380);
     EXPECT_EQ(GetAncestor(form->hWnd(), GA_PARENT), page);
     LONG style = GetWindowLongW(form->hWnd(), GWL_STYLE);
@@ -202,7 +203,7 @@ TEST_F(PaneForm, ShownMaximisedInAPageItFillsItAndLaysOut) {
 
 TEST_F(PaneForm, EveryResizeRelaysAndTracesOnce) {
     LoadAndPlace(400, 400);
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     ResizeForm(650, 520);
     EXPECT_EQ(capture.lines(), (std::vector<std::string>{"AddIn: Resize"}));
     ExpectLaidOut();
@@ -215,7 +216,7 @@ TEST_F(PaneForm, EveryResizeRelaysAndTracesOnce) {
 TEST_F(PaneForm, APaneSmallerThanTheFileStripClamps) {
     LoadAndPlace(400, 400);
     ResizeForm(6, 20);  // narrower than 140 twips, lower than 465
-    frmBar::Parts& p = form->parts();
+    panetest::PaneControls p = panetest::ControlsOf(form->hWnd());
     EXPECT_EQ(p.Picture2.Height(), 0);
     EXPECT_EQ(p.TV1.Height(), 0);
     EXPECT_EQ(p.TV1.Width(), 0);
@@ -233,15 +234,16 @@ TEST_F(PaneForm, APaneSmallerThanTheFileStripClamps) {
 }
 
 TEST_F(PaneForm, UnloadThenTerminateWithTheLastReference) {
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     LoadAndPlace(300, 300);
     HWND w = form->hWnd();
     std::vector<HWND> children;
-    for (Control* c : form->parts().form.Controls()) children.push_back(c->hWnd());
+    panetest::PaneControls p = panetest::ControlsOf(w);
+    for (Control* c : p.form.Controls()) children.push_back(c->hWnd());
     std::shared_ptr<frmBar> other = form;  // the registry's reference, say
-    auto headingFont = reinterpret_cast<HGDIOBJ>(SendMessageW(form->parts().Label2.hWnd(), WM_GETFONT, 0, 0));
-    HGDIOBJ picture = form->parts().cmdOpen.Picture();
-    HGDIOBJ backBrush = form->parts().form.Brush(0x00E0E0E0);
+    auto headingFont = reinterpret_cast<HGDIOBJ>(SendMessageW(p.Label2.hWnd(), WM_GETFONT, 0, 0));
+    HGDIOBJ picture = p.cmdOpen.Picture();
+    HGDIOBJ backBrush = p.form.Brush(0x00E0E0E0);
     ASSERT_EQ(GetObjectType(headingFont), static_cast<DWORD>(OBJ_FONT));
     ASSERT_EQ(GetObjectType(backBrush), static_cast<DWORD>(OBJ_BRUSH));
     capture.clear();
@@ -252,7 +254,7 @@ TEST_F(PaneForm, UnloadThenTerminateWithTheLastReference) {
     EXPECT_EQ(form->hWnd(), nullptr);
     EXPECT_FALSE(IsWindow(w));
     for (HWND c : children) EXPECT_FALSE(IsWindow(c));
-    EXPECT_EQ(form->parts().form.GdiObjectCount(), 0u);
+    EXPECT_EQ(p.form.GdiObjectCount(), 0u);
     EXPECT_EQ(GetObjectType(headingFont), 0u);
     EXPECT_EQ(GetObjectType(backBrush), 0u);
     ICONINFO ii{};
@@ -267,7 +269,7 @@ TEST_F(PaneForm, UnloadThenTerminateWithTheLastReference) {
 }
 
 TEST_F(PaneForm, LastReferenceOfALoadedFormUnloadsFirst) {
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     form = frmBar::Create();
     form->Load();
     HWND w = form->hWnd();
@@ -277,7 +279,7 @@ TEST_F(PaneForm, LastReferenceOfALoadedFormUnloadsFirst) {
 }
 
 TEST_F(PaneForm, NeverLoadedFormOnlyTerminates) {
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     form = frmBar::Create();
     form->Unload();
     form.reset();
@@ -287,17 +289,17 @@ TEST_F(PaneForm, NeverLoadedFormOnlyTerminates) {
 TEST_F(PaneForm, InitFormWithoutADocument) {
     LoadAndPlace(400, 400);
     rud::testkit::MessageBoxCapture boxes;
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     form->InitForm(nullptr, nullptr);
     EXPECT_EQ(capture.lines(), (std::vector<std::string>{"Addin: InitForm for (Nothing)"}));
-    frmBar::Parts& p = form->parts();
+    panetest::PaneControls p = panetest::ControlsOf(form->hWnd());
     EXPECT_EQ(p.txtFile.Text(), L"");
     EXPECT_FALSE(p.cmdOpen.Enabled());
     EXPECT_EQ(p.TV1.Count(), 0u);
     EXPECT_EQ(p.txtValue.Text(), L"");
-    EXPECT_TRUE(p.m_PropSetName.empty());
-    EXPECT_TRUE(p.m_PropName.empty());
-    EXPECT_FALSE(p.m_Document);
+    EXPECT_TRUE(form->ChosenSetName().empty());
+    EXPECT_TRUE(form->ChosenPropertyName().empty());
+    EXPECT_FALSE(form->Document());
     EXPECT_EQ(boxes.count(), 0u);
     // Modify with no document does nothing at all.
     SendMessageW(p.cmdModify.hWnd(), BM_CLICK, 0, 0);
@@ -313,23 +315,11 @@ TEST_F(PaneForm, ClickHandlerKeepsTheFormAliveThroughABox) {
         form.reset();  // the last outside reference goes while the box is up
         aliveInBox = !watch.expired();
     });
-    // A document that refuses every call, so Modify shows a box.
-    frmBar::Parts& p = watch.lock()->parts();
-    korvane::DebugOutputCapture capture;
-    struct Refusing : IDispatch {
-        ULONG refs = 1;
-        STDMETHODIMP QueryInterface(REFIID r, void** o) override {
-            if (r == IID_IUnknown || r == IID_IDispatch) { *o = this; AddRef(); return S_OK; }
-            *o = nullptr; return E_NOINTERFACE;
-        }
-        STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
-        STDMETHODIMP_(ULONG) Release() override { return --refs; }
-        STDMETHODIMP GetTypeInfoCount(UINT* n) override { *n = 0; return S_OK; }
-        STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-        STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-        STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return DISP_E_MEMBERNOTFOUND; }
-    } refusing;
-    p.m_Document = &refusing;
+    // A document without the set that Modify addresses, so Modify shows a box.
+    panetest::PaneControls p = panetest::ControlsOf(form->hWnd());
+    auto refusing = fakedoc::MakeDocument(std::make_shared<fakedoc::Log>(), L"C:\\docs\\none.kvd");
+    form->InitForm(nullptr, refusing.Get());
+    kvhost::DebugOutputCapture capture;
     p.TV1.Add(std::nullopt, std::nullopt, L"A", L"[A]");
     p.TV1.SetSelectedItem(p.TV1.Item(1));
     HWND button = p.cmdModify.hWnd();
@@ -343,18 +333,18 @@ TEST_F(PaneForm, ClickHandlerKeepsTheFormAliveThroughABox) {
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], "AddIn: Form_Unload");
     EXPECT_EQ(lines.back(), "AddIn: Form_Terminate");
-    EXPECT_EQ(refusing.refs, 1u) << "the document was not released";
+    EXPECT_EQ(refusing->refs(), 1u) << "the document was not released";
 }
 
 
 TEST_F(PaneForm, LoadsAgainAfterAnUnload) {
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     form = frmBar::Create();
     form->Load();
     form->Unload();
     form->Load();
     ASSERT_TRUE(form->IsLoaded());
-    frmBar::Parts& p = form->parts();
+    panetest::PaneControls p = panetest::ControlsOf(form->hWnd());
     EXPECT_TRUE(p.TV1.Exists());
     EXPECT_EQ(p.cmdOpen.ToolTipText(), L"Apri direttamente la cartella di rete con i profili campi");
     EXPECT_EQ(SendMessageW(p.form.ToolTips(), TTM_GETTOOLCOUNT, 0, 0), 1);

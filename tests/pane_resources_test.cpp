@@ -1,9 +1,9 @@
 // What a pane spends on the platform: drawing objects shared by the forms and freed with the last,
 // the tool-tip window made when first needed, controls placed while the form is still hidden.
-#include "API_Windows.h"
+#include "WindowHosting.h"
 #include "DebugOutputCapture.h"
 #include "Form.h"
-#include "frmBarParts.h"
+#include "frmBar.h"
 #include "pane_testutil.h"
 #include <gtest/gtest.h>
 #include <commctrl.h>
@@ -60,7 +60,7 @@ TEST(PaneResources, TheToolTipWindowComesWithTheFirstPointing) {
     auto form = frmBar::Create();
     const size_t before = ToolTipWindows();
     form->Load();
-    frmBar::Parts& p = form->parts();
+    panetest::PaneControls p = panetest::ControlsOf(form->hWnd());
     const size_t loaded = ToolTipWindows();  // the tree's own, if it keeps one
     EXPECT_LE(loaded, before + 1);
     // The mouse comes over the folder button: its parent hears of it first.
@@ -77,7 +77,7 @@ TEST(PaneResources, TheToolTipWindowComesWithTheFirstPointing) {
     ti.uId = reinterpret_cast<UINT_PTR>(p.cmdOpen.hWnd());
     ti.lpszText = text.data();
     SendMessageW(tips, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&ti));
-    EXPECT_STREQ(text.c_str(), frmBarDesign::kOpenToolTip);
+    EXPECT_STREQ(text.c_str(), L"Apri direttamente la cartella di rete con i profili campi");
     form->Unload();
     EXPECT_EQ(ToolTipWindows(), before);
 }
@@ -103,9 +103,9 @@ TEST(PaneResources, ShownMaximisedItMovesNoControlOnceVisibleAndTracesOneResize)
     ASSERT_NE(page, nullptr);
     ShowWindow(page, SW_SHOWNOACTIVATE);
     rud::MakeChildWindow(form->hWnd(), page, false);
-    frmBar::Parts& p = form->parts();
+    panetest::PaneControls p = panetest::ControlsOf(form->hWnd());
     Moves moves{form->hWnd(), {}};
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     for (Control* c : p.form.Controls())
         if (c != &p.form) SetWindowSubclass(c->hWnd(), RecordMove, 1, reinterpret_cast<DWORD_PTR>(&moves));
 

@@ -1,7 +1,14 @@
 #pragma once
-// Helpers of the pane tests: a plain parent window, the message pump, one pixel in twips.
+// Helpers of the pane tests: a plain parent window, the message pump, one pixel in twips, and the
+// controls of a pane form found from its window.
+#include "Form.h"
+#include "TreeView.h"
 #include "Twips.h"
 #include <windows.h>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace panetest {
 
@@ -38,6 +45,55 @@ inline HWND MakeParent(int clientWidth, int clientHeight, DWORD style = WS_POPUP
     AdjustWindowRect(&r, style, FALSE);
     return CreateWindowW(L"PaneTestParent", L"page", style, 10, 10, r.right - r.left,
                          r.bottom - r.top, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+// The controls of a loaded pane form, reached as a user reaches them: through the form's window
+// and its child windows, each of which the form layer knows by its handle.
+struct PaneControls {
+    rud::pane::Form& form;
+    rud::pane::Container& Picture1;
+    rud::pane::TextBox& txtFile;
+    rud::pane::Label& Label1;
+    rud::pane::Container& Picture2;
+    rud::pane::Label& Label2;
+    rud::pane::TreeView& TV1;
+    rud::pane::TextBox& txtValue;
+    rud::pane::CommandButton& cmdModify;
+    rud::pane::Label& lblValue;
+    rud::pane::CommandButton& cmdOpen;
+};
+
+inline PaneControls ControlsOf(HWND formWindow) {
+    rud::pane::Form* form = rud::pane::Form::FromWindow(formWindow);
+    if (!form) throw std::runtime_error("not the window of a pane form");
+    // Every window below the form (containers and their children), by the tab index its control
+    // was made with.
+    std::map<int, rud::pane::Control*> byTab;
+    std::vector<HWND> pending{formWindow};
+    while (!pending.empty()) {
+        HWND parent = pending.back();
+        pending.pop_back();
+        for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            if (rud::pane::Control* c = form->Find(child)) byTab[c->TabIndex()] = c;
+            pending.push_back(child);
+        }
+    }
+    auto at = [&](int tab) -> rud::pane::Control& {
+        auto it = byTab.find(tab);
+        if (it == byTab.end()) throw std::runtime_error("no control with tab index " + std::to_string(tab));
+        return *it->second;
+    };
+    return PaneControls{*form,
+                        dynamic_cast<rud::pane::Container&>(at(0)),
+                        dynamic_cast<rud::pane::TextBox&>(at(1)),
+                        dynamic_cast<rud::pane::Label&>(at(2)),
+                        dynamic_cast<rud::pane::Container&>(at(3)),
+                        dynamic_cast<rud::pane::Label&>(at(4)),
+                        dynamic_cast<rud::pane::TreeView&>(at(5)),
+                        dynamic_cast<rud::pane::TextBox&>(at(6)),
+                        dynamic_cast<rud::pane::CommandButton&>(at(7)),
+                        dynamic_cast<rud::pane::Label&>(at(8)),
+                        dynamic_cast<rud::pane::CommandButton&>(at(9))};
 }
 
 inline SIZE ClientSize(HWND w) {

@@ -1,10 +1,10 @@
 // The property tree and editing of frmBar with an in-test document: the tree as built, the
 // failure reports with their line labels, clicks, Modify and the file actions.
-#include "AddInConst.h"
+#include "FileManager.h"
 #include "DebugOutputCapture.h"
 #include "MessageBoxCapture.h"
-#include "API_Windows.h"
-#include "frmBarParts.h"
+#include "WindowHosting.h"
+#include "frmBar.h"
 #include "pane_fakedoc.h"
 #include "pane_testutil.h"
 #include <gtest/gtest.h>
@@ -42,7 +42,7 @@ protected:
         form.reset();
         if (page) DestroyWindow(page);
     }
-    frmBar::Parts& P() { return form->parts(); }
+    panetest::PaneControls P() { return panetest::ControlsOf(form->hWnd()); }
     TreeView& Tree() { return P().TV1; }
 
     // A document with set A holding B = " x " and C = Null.
@@ -95,7 +95,7 @@ TEST_F(PaneTree, BuildsSetsAndPropertiesInOrder) {
     fakedoc::PropertySet* d = doc->AddSet(L"D");
     d->AddText(L"E", L"12");
     rud::testkit::MessageBoxCapture boxes;
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     Init();
     EXPECT_EQ(boxes.count(), 0u);
     EXPECT_EQ(capture.lines(), (std::vector<std::string>{"Addin: InitForm for C:\\docs\\part.kvd"}));
@@ -107,8 +107,8 @@ TEST_F(PaneTree, BuildsSetsAndPropertiesInOrder) {
     EXPECT_FALSE(Tree().Item(1).Expanded());
     EXPECT_FALSE(Tree().Item(4).Expanded());
     EXPECT_EQ(P().txtValue.Text(), L"");
-    EXPECT_TRUE(P().m_PropSetName.empty());
-    EXPECT_TRUE(P().m_PropName.empty());
+    EXPECT_TRUE(form->ChosenSetName().empty());
+    EXPECT_TRUE(form->ChosenPropertyName().empty());
     EXPECT_EQ(log->calls.front(), L"Properties");
     // Every collection, set and property the refresh took is given back.
     EXPECT_EQ(doc->sets_->refs(), 1u);
@@ -123,7 +123,7 @@ TEST_F(PaneTree, DocumentReferenceIsHeldUntilUnload) {
     ULONG before = doc->refs();
     Init();
     EXPECT_EQ(doc->refs(), before + 1);
-    EXPECT_EQ(P().m_Document.Get(), doc.Get());
+    EXPECT_EQ(form->Document(), doc.Get());
     form->Unload();
     EXPECT_EQ(doc->refs(), before);
 }
@@ -136,8 +136,7 @@ TEST_F(PaneTree, FileNameAndOpenButton) {
     auto fileFor = [&](const std::wstring& name) {
         auto other = fakedoc::MakeDocument(log, name);
         P().cmdOpen.SetEnabled(true);
-        form->parts().m_Document = other.Get();
-        form->RefreshFilename();
+        form->InitForm(nullptr, other.Get());
         return std::make_pair(P().txtFile.Text(), P().cmdOpen.Enabled());
     };
     EXPECT_EQ(fileFor(L"C:\\docs\\noext"), std::make_pair(std::wstring(L" C:\\docs\\noext"), false));
@@ -163,8 +162,7 @@ TEST_F(PaneTree, OpenStartsTheFileManagerOnTheTrimmedName) {
     // A blank name starts nothing.
     started.clear();
     auto blank = fakedoc::MakeDocument(log, L"");
-    P().m_Document = blank.Get();
-    form->RefreshFilename();
+    form->InitForm(nullptr, blank.Get());
     form->cmdOpen_Click();
     EXPECT_TRUE(started.empty());
     rud::SetProcessStarter(previous);
@@ -172,7 +170,7 @@ TEST_F(PaneTree, OpenStartsTheFileManagerOnTheTrimmedName) {
 
 TEST_F(PaneTree, EmptyDocumentIsAnEmptyTreeWithoutAReport) {
     rud::testkit::MessageBoxCapture boxes;
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     Init();
     EXPECT_EQ(boxes.count(), 0u);
     EXPECT_EQ(Tree().Count(), 0u);
@@ -245,15 +243,15 @@ TEST_F(PaneTree, ClickOnPropertyThenOnSet) {
     EXPECT_EQ(P().txtValue.Text(), L"x");
     EXPECT_EQ(P().txtValue.ToolTipText(), L"[A] - B");
     EXPECT_TRUE(P().cmdModify.Enabled());
-    EXPECT_EQ(P().m_PropSetName, L"A");
-    EXPECT_EQ(P().m_PropName, L"B");
+    EXPECT_EQ(form->ChosenSetName(), L"A");
+    EXPECT_EQ(form->ChosenPropertyName(), L"B");
 
     ClickNode(L"A");
     EXPECT_EQ(P().txtValue.Text(), L"");
     EXPECT_EQ(P().txtValue.ToolTipText(), L"Click on a root node to open the property table");
     EXPECT_FALSE(P().cmdModify.Enabled());
-    EXPECT_EQ(P().m_PropSetName, L"A");
-    EXPECT_EQ(P().m_PropName, L"B");
+    EXPECT_EQ(form->ChosenSetName(), L"A");
+    EXPECT_EQ(form->ChosenPropertyName(), L"B");
 }
 
 TEST_F(PaneTree, ClickWithNothingSelected) {
@@ -354,8 +352,8 @@ TEST_F(PaneTree, NamesHoldingSeparatorsAreKeptWhole) {
     doc->AddSet(L"s")->AddText(L"p", L"other");
     Init();
     ClickNode(L"s\\|t|p=q");  // the "|" of the set name is escaped in the key
-    EXPECT_EQ(P().m_PropSetName, L"s|t");
-    EXPECT_EQ(P().m_PropName, L"p=q");
+    EXPECT_EQ(form->ChosenSetName(), L"s|t");
+    EXPECT_EQ(form->ChosenPropertyName(), L"p=q");
     EXPECT_EQ(P().txtValue.Text(), L"v");
     EXPECT_EQ(P().txtValue.ToolTipText(), L"[s|t] - p=q");
     P().txtValue.SetText(L"w");
@@ -376,7 +374,7 @@ TEST_F(PaneTree, KeyboardSelectionActsAsAClick) {
     PostMessageW(Tree().hWnd(), WM_KEYDOWN, VK_DOWN, 0);
     Pump();
     ASSERT_TRUE(Tree().SelectedItem() == Tree().Find(L"A|C"));
-    EXPECT_EQ(P().m_PropName, L"C");
+    EXPECT_EQ(form->ChosenPropertyName(), L"C");
     EXPECT_EQ(P().txtValue.Text(), L"");
     EXPECT_EQ(P().txtValue.ToolTipText(), L"[A] - C");
     EXPECT_TRUE(P().cmdModify.Enabled());
@@ -424,17 +422,18 @@ TEST_F(PaneTree, PageDestroyedByTheHostBeforeUnload) {
     MakeAbc();
     ULONG before = doc->refs();
     Init();
-    HWND tips = P().form.ToolTips();
+    rud::pane::Form& formLayer = P().form;
+    HWND tips = formLayer.ToolTips();
     DestroyWindow(page);  // the host drops the page with the form in it
     page = nullptr;
     EXPECT_TRUE(form->IsLoaded());
     EXPECT_EQ(form->hWnd(), nullptr);
-    korvane::DebugOutputCapture capture;
+    kvhost::DebugOutputCapture capture;
     form->Unload();
     EXPECT_EQ(capture.lines(), (std::vector<std::string>{"AddIn: Form_Unload"}));
     EXPECT_FALSE(form->IsLoaded());
     EXPECT_EQ(doc->refs(), before);
-    EXPECT_EQ(P().form.GdiObjectCount(), 0u);
+    EXPECT_EQ(formLayer.GdiObjectCount(), 0u);
     EXPECT_FALSE(IsWindow(tips));
 }
 

@@ -1,6 +1,6 @@
 // MakeChildWindow and RefreshWindowFrame on real windows: style bits, parent, the order of the
 // style writes around SetParent, and the frame-only repositioning.
-#include "API_Windows.h"
+#include "WindowHosting.h"
 #include "pane_testutil.h"
 #include <gtest/gtest.h>
 #include <vector>

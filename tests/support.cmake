@@ -11,8 +11,11 @@ target_link_options(support_cmdline_probe PRIVATE -municode -mwindows)
 
 rud_add_test(support_test
   ${CMAKE_CURRENT_LIST_DIR}/support_report_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support_helpers_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support_explorer_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support_trace_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support_message_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support_keys_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support_text_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support_filemanager_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support_latebound_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support_capture_test.cpp
   LIBS rud_support rud_testkit)

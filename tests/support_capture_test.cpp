@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-using korvane::DebugOutputCapture;
-using korvane::DebugLine;
+using kvhost::DebugOutputCapture;
+using kvhost::DebugLine;
 using rud::testkit::BoxIcon;
 using rud::testkit::CapturedBox;
 using rud::testkit::MessageBoxCapture;
@@ -42,14 +42,14 @@ TEST(DebugOutputCapture, AnEchoOfAWidePrintIsNotRecordedTwice) {
     const wchar_t wide[] = L"echoed";
     const char ansi[] = "echoed";
     ULONG_PTR w[4] = {7, reinterpret_cast<ULONG_PTR>(wide), 7, reinterpret_cast<ULONG_PTR>(ansi)};
-    RaiseException(korvane::kDebugPrintWide, 0, 4, w);
+    RaiseException(kvhost::kDebugPrintWide, 0, 4, w);
     ULONG_PTR a[2] = {7, reinterpret_cast<ULONG_PTR>(ansi)};
-    RaiseException(korvane::kDebugPrintAnsi, 0, 2, a);
+    RaiseException(kvhost::kDebugPrintAnsi, 0, 2, a);
     // The same text again from another buffer is a line of its own.
     const char again[] = "echoed";
     ULONG_PTR b[2] = {7, reinterpret_cast<ULONG_PTR>(again)};
-    RaiseException(korvane::kDebugPrintAnsi, 0, 2, b);
-    RaiseException(korvane::kDebugPrintAnsi, 0, 2, a);
+    RaiseException(kvhost::kDebugPrintAnsi, 0, 2, b);
+    RaiseException(kvhost::kDebugPrintAnsi, 0, 2, a);
     EXPECT_EQ(capture.lines(), (std::vector<std::string>{"echoed", "echoed", "echoed"}));
 }
 

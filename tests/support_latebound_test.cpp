@@ -1,7 +1,8 @@
 // Late-bound calls: arguments, results, reference counts, and the conversion of a host's failure
 // into the add-in's error (EXCEPINFO, IErrorInfo, system text; error 91 on no object); GetFullName.
 #include "support_testutil.h"
-#include "AddInConst.h"
+#include "Text.h"
+#include "Trace.h"
 #include "AddInError.h"
 #include "LateBound.h"
 #include "Raii.h"
@@ -146,7 +147,7 @@ TEST(LateBound, PutPassesTheValueAsThePropertyPutArgument) {
 
 TEST(LateBound, ArgumentsArriveInDeclaredOrder) {
     FakeObject o;
-    Variant r = late::Call(&o, L"Echo", {Variant::fromString(L"a"), Variant::fromLong(2), Variant::fromBool(false)});
+    Variant r = late::Get(&o, L"Echo", {Variant::fromString(L"a"), Variant::fromLong(2), Variant::fromBool(false)});
     EXPECT_EQ(late::ToString(r), L"a;2;False;");
     EXPECT_EQ(o.namedSeen[0], L"");
 }
@@ -154,7 +155,7 @@ TEST(LateBound, ArgumentsArriveInDeclaredOrder) {
 TEST(LateBound, ByReferenceArgumentIsWrittenBack) {
     FakeObject o;
     LONG n = 1;
-    late::Call(&o, kSetByRef, {late::ByRef(&n)});
+    late::Get(&o, kSetByRef, {late::ByRef(&n)});
     EXPECT_EQ(n, 99);
 }
 
@@ -175,18 +176,18 @@ TEST(LateBound, ObjectResultsAreCountedOnce) {
 
 TEST(LateBound, ExcepInfoGivesNumberDescriptionAndSource) {
     FakeObject o;
-    AddInError e = CaughtFrom([&] { late::Call(&o, L"Fails"); });
+    AddInError e = CaughtFrom([&] { late::Get(&o, L"Fails"); });
     EXPECT_EQ(e.number(), 1004);
     EXPECT_EQ(e.description(), L"The host refused");
     EXPECT_EQ(e.source(), L"Korvane");
     EXPECT_EQ(e.hresult(), MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 1004));
-    AddInError w = CaughtFrom([&] { late::Call(&o, kFailsWCode); });
+    AddInError w = CaughtFrom([&] { late::Get(&o, kFailsWCode); });
     EXPECT_EQ(w.number(), 2001);
     EXPECT_EQ(w.description(), L"By code");
-    AddInError d = CaughtFrom([&] { late::Call(&o, kFailsDeferred); });
+    AddInError d = CaughtFrom([&] { late::Get(&o, kFailsDeferred); });
     EXPECT_EQ(d.number(), 1234);
     EXPECT_EQ(d.description(), L"Filled in later");
-    AddInError t = CaughtFrom([&] { late::Call(&o, kFailsNoText); });
+    AddInError t = CaughtFrom([&] { late::Get(&o, kFailsNoText); });
     EXPECT_EQ(t.number(), static_cast<long>(E_ACCESSDENIED));
     EXPECT_EQ(t.description(), SystemMessage(E_ACCESSDENIED));
     EXPECT_FALSE(t.description().empty());
@@ -195,11 +196,11 @@ TEST(LateBound, ExcepInfoGivesNumberDescriptionAndSource) {
 
 TEST(LateBound, ErrorInfoIsUsedWhenTheObjectVouchesForIt) {
     FakeObject o;
-    AddInError e = CaughtFrom([&] { late::Call(&o, kFailsPlain); });
+    AddInError e = CaughtFrom([&] { late::Get(&o, kFailsPlain); });
     EXPECT_EQ(e.number(), static_cast<long>(E_FAIL));
     EXPECT_EQ(e.description(), L"Told through error info");
     o.errorInfoSupported = false;
-    AddInError s = CaughtFrom([&] { late::Call(&o, kFailsPlain); });
+    AddInError s = CaughtFrom([&] { late::Get(&o, kFailsPlain); });
     EXPECT_EQ(s.description(), SystemMessage(E_FAIL));
 }
 
@@ -218,7 +219,7 @@ TEST(LateBound, NullObjectIsError91) {
     EXPECT_EQ(g.description(), L"Object variable or With block variable not set");
     AddInError p = CaughtFrom([] { late::Put(nullptr, 3, Variant::fromLong(1)); });
     EXPECT_EQ(p.number(), 91);
-    AddInError c = CaughtFrom([] { late::Call(nullptr, 11); });
+    AddInError c = CaughtFrom([] { late::Get(nullptr, 11); });
     EXPECT_EQ(c.number(), 91);
 }
 

@@ -1,7 +1,8 @@
-// Trace output, the error stack and the critical-event report: exact texts, and the real debug
-// output and message box they produce.
+// The error stack and the critical-event report: exact texts, and the real debug output and
+// message box they produce.
 #include "support_testutil.h"
-#include "AddInConst.h"
+#include "Message.h"
+#include "Reports.h"
 #include "DebugOutputCapture.h"
 #include "MessageBoxCapture.h"
 #include "Raii.h"
@@ -214,37 +215,6 @@ TEST(RaiseErrorStack, ForeignExceptionsBecomeAutomationErrors) {
     EXPECT_EQ(e.description(), L"Module/LN: RefreshPropertyTree/40 - Out of memory");
 }
 
-TEST(TraceLine, ArrivesUnchangedThroughTheDebugOutput) {
-    korvane::DebugOutputCapture capture;
-    TraceLine(L"AddIn: Resize");
-    TraceLine(L"Addin: InitForm for C:\\My Documents\\a.kvd");
-    TraceLine(L"");
-    TraceLine(L"  two\r\nlines\t ");
-    std::vector<std::string> lines = capture.lines();
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0], "AddIn: Resize");
-    EXPECT_EQ(lines[1], "Addin: InitForm for C:\\My Documents\\a.kvd");
-    EXPECT_EQ(lines[2], "");
-    EXPECT_EQ(lines[3], "  two\r\nlines\t ");
-}
-
-TEST(TraceLine, TextOutsideTheAnsiCodePageIsConverted) {
-    korvane::DebugOutputCapture capture;
-    std::wstring text = L"AddIn: AfterDocumentOpen C:\\caf\u00e9\\\u4e2d\u6587.kvd";
-    TraceLine(text);
-    ASSERT_EQ(capture.count(), 1u);
-    std::string got = capture.lines()[0];
-    if (GetACP() == 1252) {
-        EXPECT_EQ(got, "AddIn: AfterDocumentOpen C:\\caf\xe9\\??.kvd");
-    } else {
-        BOOL usedDefault = FALSE;
-        char buf[256] = {};
-        int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, buf, sizeof buf, nullptr, &usedDefault);
-        ASSERT_GT(n, 0);
-        EXPECT_EQ(got, std::string(buf));
-    }
-}
-
 namespace {
 // A top-level window of the test, shown and active, to own the boxes.
 UniqueWindow MakeActiveWindow() {
@@ -262,7 +232,7 @@ TEST(ShowCriticalEvent, TracesTheReportAndShowsItInAStopBox) {
     UniqueWindow owner = MakeActiveWindow();
     ASSERT_TRUE(owner);
     ASSERT_EQ(GetActiveWindow(), owner.get());
-    korvane::DebugOutputCapture trace;
+    kvhost::DebugOutputCapture trace;
     MessageBoxCapture boxes;
     std::wstring where = L"AfterDocumentOpenC:\\docs\\a.kvd";
     try {
@@ -289,7 +259,7 @@ TEST(ShowCriticalEvent, TracesTheReportAndShowsItInAStopBox) {
 }
 
 TEST(ShowCriticalEvent, TracesBeforeTheBoxAndWaitsForItToClose) {
-    korvane::DebugOutputCapture trace;
+    kvhost::DebugOutputCapture trace;
     size_t linesWhileShown = 0;
     bool returnedWhileShown = true;
     bool returned = false;
@@ -317,7 +287,7 @@ TEST(ShowCriticalEvent, TracesBeforeTheBoxAndWaitsForItToClose) {
 }
 
 TEST(ShowCriticalEvent, NonAnsiTextIsUnchangedInTheBoxAndConvertedInTheTrace) {
-    korvane::DebugOutputCapture trace;
+    kvhost::DebugOutputCapture trace;
     MessageBoxCapture boxes;
     std::wstring where = L"BeforeDocumentClose\u4e2d.kvd";
     try {
@@ -337,30 +307,6 @@ TEST(ShowCriticalEvent, NonAnsiTextIsUnchangedInTheBoxAndConvertedInTheTrace) {
     }
 }
 
-TEST(ShowMessage, InformationBoxWithTheApplicationTitle) {
-    MessageBoxCapture boxes;
-    EXPECT_EQ(ShowMessage(L"The host refused.", kInformationBoxFlags), IDOK);
-    EXPECT_EQ(ShowMessage(L"(10) - failed", kCriticalBoxFlags), IDOK);
-    ASSERT_EQ(boxes.count(), 2u);
-    EXPECT_EQ(boxes.boxes()[0].title, L"RuDerizIRA");
-    EXPECT_EQ(boxes.boxes()[0].text, L"The host refused.");
-    EXPECT_EQ(boxes.boxes()[0].icon, BoxIcon::Information);
-    EXPECT_EQ(boxes.boxes()[1].icon, BoxIcon::Stop);
-    EXPECT_EQ(boxes.boxes()[1].text, L"(10) - failed");
-    EXPECT_EQ(kCriticalBoxFlags, 16u);
-    EXPECT_EQ(kInformationBoxFlags, 64u);
-}
-
-TEST(ShowMessage, WithoutAnActiveWindowTheBoxHasNoOwner) {
-    SetActiveWindow(nullptr);
-    ASSERT_EQ(GetActiveWindow(), nullptr);
-    MessageBoxCapture boxes;
-    EXPECT_EQ(ShowMessage(L"alone", MB_OK), IDOK);
-    ASSERT_EQ(boxes.count(), 1u);
-    EXPECT_EQ(boxes.boxes()[0].owner, nullptr);
-    EXPECT_EQ(boxes.boxes()[0].icon, BoxIcon::None);
-}
-
 namespace {
 thread_local bool t_refuseBoxes = false;
 LRESULT CALLBACK RefuseDialogs(int code, WPARAM wp, LPARAM lp) {
@@ -377,7 +323,7 @@ TEST(ShowCriticalEvent, BoxThatCannotBeShownBecomesTheFailure) {
     UniqueHook refuse(SetWindowsHookExW(WH_CBT, RefuseDialogs, nullptr, GetCurrentThreadId()));
     ASSERT_TRUE(refuse);
     t_refuseBoxes = true;
-    korvane::DebugOutputCapture trace;
+    kvhost::DebugOutputCapture trace;
     std::wstring where = L"initForm";
     bool raised = false;
     try {
@@ -415,4 +361,45 @@ TEST(ShowCriticalEvent, BoxClosedWithItsOwnerIsNoFailure) {
     ASSERT_EQ(boxes.count(), 1u);
     EXPECT_EQ(boxes.boxes()[0].owner, raw);
     EXPECT_FALSE(IsWindow(raw));
+}
+
+TEST(Routine, InnerRoutineRaisesAtTheLabelItReached) {
+    EXPECT_EQ(RaiseOnFailure(L"AddVaneBarPage", [](Routine& r) { r.At(10); r.At(20); return 7; }), 7);
+    AddInError e = CaughtFrom([] {
+        RaiseOnFailure(L"AddVaneBarPage", [](Routine& r) {
+            r.At(10);
+            r.At(20);
+            throw AddInError(5, L"Invalid procedure call or argument");
+        });
+    });
+    EXPECT_EQ(e.number(), 5);
+    EXPECT_EQ(e.source(), L"AddVaneBarPage");
+    EXPECT_EQ(e.description(), L"Module/LN: AddVaneBarPage/20 - Invalid procedure call or argument");
+    AddInError unnamed = CaughtFrom([] { RaiseOnFailure(L"", [](Routine&) { throw AddInError(91, L"x"); }); });
+    EXPECT_EQ(unnamed.description(), L"Module/LN: (Unknown)/0 - x");
+}
+
+TEST(Routine, OuterRoutineNamesItsSubjectOnlyWhenItReports) {
+    MessageBoxCapture boxes;
+    int asked = 0;
+    auto subject = [&] {
+        ++asked;
+        return std::wstring(L"C:\\a.kvd");
+    };
+    ReportOnFailure(L"AfterDocumentOpen", [](Routine& r) { r.At(10); }, subject);
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(boxes.count(), 0u);
+    ReportOnFailure(
+        L"AfterDocumentOpen",
+        [](Routine& r) {
+            r.At(10);
+            throw AddInError(91, L"Object variable or With block variable not set");
+        },
+        subject);
+    EXPECT_EQ(asked, 1);
+    ASSERT_EQ(boxes.count(), 1u);
+    std::vector<std::wstring> lines = SplitCrLf(boxes.boxes()[0].text);
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[2], L"Module: AfterDocumentOpenC:\\a.kvd\t Code Line: 10");
+    EXPECT_EQ(lines[5], L"(91) - Object variable or With block variable not set");
 }

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <cwchar>
 
-namespace korvane {
+namespace kvhost {
 namespace {
 
 // One vectored handler serves every live capture: the system's handler function carries no
@@ -141,20 +141,25 @@ std::vector<DebugLine> DebugOutputCapture::entries() const {
     return lines_;
 }
 
+namespace {
+// One field of every captured line, in order.
+template <class T>
+std::vector<T> Column(const std::vector<DebugLine>& lines, T DebugLine::*field) {
+    std::vector<T> out;
+    out.reserve(lines.size());
+    for (const DebugLine& l : lines) out.push_back(l.*field);
+    return out;
+}
+} // namespace
+
 std::vector<std::string> DebugOutputCapture::lines() const {
     std::lock_guard lock(mutex_);
-    std::vector<std::string> out;
-    out.reserve(lines_.size());
-    for (const DebugLine& l : lines_) out.push_back(l.ansi);
-    return out;
+    return Column(lines_, &DebugLine::ansi);
 }
 
 std::vector<std::wstring> DebugOutputCapture::wideLines() const {
     std::lock_guard lock(mutex_);
-    std::vector<std::wstring> out;
-    out.reserve(lines_.size());
-    for (const DebugLine& l : lines_) out.push_back(l.text);
-    return out;
+    return Column(lines_, &DebugLine::text);
 }
 
 std::size_t DebugOutputCapture::count() const {
@@ -172,4 +177,4 @@ void DebugOutputCapture::setHandler(LineHandler onLine) {
     onLine_ = std::move(onLine);
 }
 
-} // namespace korvane
+} // namespace kvhost

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace korvane {
+namespace kvhost {
 
 // The exception codes the system raises for one debug-output call.
 constexpr DWORD kDebugPrintAnsi = 0x40010006;  // [0] length incl. NUL, [1] ANSI text
@@ -51,4 +51,4 @@ private:
     LineHandler onLine_;
 };
 
-} // namespace korvane
+} // namespace kvhost

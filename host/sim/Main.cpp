@@ -6,9 +6,7 @@
 #include "Script.h"
 #include "AddInList.h"
 #include "Tools.h"
-#ifdef KVHOST_WITH_CAPTURE
 #include "DebugOutputCapture.h"
-#endif
 #include <cstdio>
 #include <optional>
 
@@ -136,13 +134,11 @@ int Run(const Options& o) {
     std::vector<kvhost::ScriptAction> script;
     if (!o.script.empty()) script = kvhost::ParseScript(kvhost::Utf8ToWide(kvhost::ReadFileBytes(o.script)));
 
-#ifdef KVHOST_WITH_CAPTURE
-    korvane::DebugOutputCapture capture([](const korvane::DebugLine& l) {
+    kvhost::DebugOutputCapture capture([](const kvhost::DebugLine& l) {
         std::wstring t = l.text;
         while (!t.empty() && (t.back() == L'\n' || t.back() == L'\r')) t.pop_back();
         Out(stdout, t);
     });
-#endif
     kvhost::RegisterHostTypeLibrary();
     kvhost::Host host(o.host);
     if (!o.interactive) g_boxHook = SetWindowsHookExW(WH_CBT, &BoxHook, nullptr, GetCurrentThreadId());

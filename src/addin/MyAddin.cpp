@@ -1,5 +1,5 @@
 #include "MyAddin.h"
-#include "AddInConst.h"
+#include "Message.h"
 #include "AddInError.h"
 #include "Commands.h"
 #include "Identity.h"
@@ -11,18 +11,21 @@
 #include <new>
 
 using Microsoft::WRL::ComPtr;
-using namespace rud;
+
+namespace rud::addin {
+
+using hub::Commands;
 
 namespace {
 ComPtr<IDispatch> AsHostInterface(IDispatch* object, const IID& iid);
 } // namespace
 
-class MyAddin final : public _MyAddin, public IKorvaneAddIn, public ISupportErrorInfo, private ModuleObject<MyAddin> {
-    friend class ModuleObject<MyAddin>;
+class MyAddin final : public module::ModuleObject<MyAddin, _MyAddin, IKorvaneAddIn, ISupportErrorInfo> {
+    template <class, class...> friend class module::ModuleObject;
 
 public:
 
-    // IUnknown
+    // IUnknown: AddRef and Release come from ModuleObject.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID__MyAddin) {
@@ -38,8 +41,6 @@ public:
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
 
     // IDispatch, served by the embedded type library: the interface has no members of its own.
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
@@ -109,26 +110,29 @@ HRESULT MyAddin::OnConnection(IDispatch* Application, LONG, IDispatch* AddInInst
     // The first steps are not protected: their failure is the call's result.
     try {
         m_commands = Commands::Create();
-        m_commands->Set_m_KVapp(AsHostInterface(Application, DIID_IKorvaneApplication).Get());
-        m_commands->Set_m_myAddIn(AsHostInterface(AddInInstance, DIID_IKorvaneAddInObject).Get());
+        m_commands->SetApplication(AsHostInterface(Application, DIID_IKorvaneApplication).Get());
+        m_commands->SetAddInObject(AsHostInterface(AddInInstance, DIID_IKorvaneAddInObject).Get());
         Variant events = late::Get(AddInInstance, korvane::DISPID_ADDIN_ADDINEVENTS);
         // The event source is taken as it comes: it need not be dispatchable.
-        m_commands->Set_m_addinEvents(late::ToUnknown(events).Get());
+        m_commands->SetAddInEvents(late::ToUnknown(events).Get());
     } catch (...) {
         return ReturnCurrentError(IID_IKorvaneAddIn);
     }
     const long label = 10;
     try {
+        // The application is its own event source, handed over as its IUnknown. The query's
+        // result is not checked: Application was found non-null above, and COM obliges every
+        // object to answer IUnknown; what can fail is the subscription, which throws.
         ComPtr<IUnknown> appEvents;
         Application->QueryInterface(IID_PPV_ARGS(&appEvents));
-        m_commands->Set_m_AppEvents(appEvents.Get());
+        m_commands->SetApplicationEvents(appEvents.Get());
         late::Put(AddInInstance, korvane::DISPID_ADDIN_DESCRIPTION, Variant::fromString(L"ZazAz IZO for Korvane"));
         late::Put(AddInInstance, korvane::DISPID_ADDIN_NUMBERSETTING, Variant::fromLong(1));
         late::Put(AddInInstance, korvane::DISPID_ADDIN_FLAGSETTING, Variant::fromBool(true));
     } catch (...) {
         // The host still sees a connected add-in; the user is told what failed.
         AddInError e = CurrentError();
-        ShowMessage(L"(" + std::to_wstring(label) + L") - " + e.description(), MB_OK | MB_ICONSTOP);
+        ShowMessage(L"(" + std::to_wstring(label) + L") - " + e.description(), kCriticalBoxFlags);
     }
     return S_OK;
 }
@@ -138,12 +142,12 @@ HRESULT MyAddin::OnConnectToEnvironment(BSTR, IDispatch*, VARIANT_BOOL) { return
 HRESULT MyAddin::OnDisconnection(LONG) {
     try {
         if (!m_commands) throw ObjectNotSetError();
-        m_commands->Set_m_KVapp(nullptr);
-        m_commands->Set_m_addinEvents(nullptr);
-        m_commands->Set_m_myAddIn(nullptr);
+        m_commands->SetApplication(nullptr);
+        m_commands->SetAddInEvents(nullptr);
+        m_commands->SetAddInObject(nullptr);
         // A running handler (a box is up) keeps the hub alive past the release below: it must
         // hear nothing more from the host meanwhile.
-        m_commands->Set_m_AppEvents(nullptr);
+        m_commands->SetApplicationEvents(nullptr);
         m_commands.reset();
         return S_OK;
     } catch (...) {
@@ -157,7 +161,7 @@ void MyAddin::AddToolbarButton(const std::wstring& text1, const std::wstring& te
     Variant caption = Variant::fromString(text1);
     Variant toolTip = Variant::fromString(text2);
     LONG commandId = id;
-    Variant result = late::Call(m_commands->Get_m_myAddIn(), korvane::DISPID_ADDIN_ADDBUTTON,
+    Variant result = late::Get(m_commands->AddInObject(), korvane::DISPID_ADDIN_ADDBUTTON,
                                 {late::ByRef(&V_BSTR(&caption)), late::ByRef(&V_BSTR(&toolTip)), late::ByRef(&commandId)});
     ComPtr<IDispatch> button = AsHostInterface(late::ToObject(result).Get(), DIID_ToolbarButton);
     if (flag) late::Put(button.Get(), korvane::DISPID_BUTTON_BUTTONFLAG, Variant::fromBool(true));
@@ -175,3 +179,5 @@ HRESULT CreateMyAddin(REFIID riid, void** ppv) noexcept {
     if (!addin) return E_OUTOFMEMORY;
     return addin->QueryInterface(riid, ppv);
 }
+
+} // namespace rud::addin

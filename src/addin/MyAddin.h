@@ -3,5 +3,9 @@
 #include <windows.h>
 #include <ole2.h>
 
+namespace rud::addin {
+
 // Creates a new MyAddin and asks it for riid (the class factory's CreateInstance).
 HRESULT CreateMyAddin(REFIID riid, void** ppv) noexcept;
+
+} // namespace rud::addin

@@ -18,15 +18,15 @@ struct CreatableClass {
 };
 
 constexpr CreatableClass kClasses[] = {
-    {&CLSID_MyAddin, &CreateMyAddin},
+    {&CLSID_MyAddin, &rud::addin::CreateMyAddin},
 };
 
 // LockServer(TRUE) calls not yet matched by LockServer(FALSE), over all factories.
 LONG g_locks = 0;
 
 // The factory counts as a live object: a client holding it keeps the server loaded.
-class ClassFactory final : public IClassFactory, private rud::ModuleObject<ClassFactory> {
-    friend class rud::ModuleObject<ClassFactory>;
+class ClassFactory final : public rud::module::ModuleObject<ClassFactory, IClassFactory> {
+    template <class, class...> friend class rud::module::ModuleObject;
 
 public:
     explicit ClassFactory(CreateFunction create) noexcept : create_(create) {}
@@ -41,8 +41,6 @@ public:
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    STDMETHODIMP_(ULONG) AddRef() noexcept override { return AddRefImpl(); }
-    STDMETHODIMP_(ULONG) Release() noexcept override { return ReleaseImpl(); }
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept override {
         if (!ppv) return E_POINTER;

@@ -13,13 +13,9 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 std::wstring ServerPath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(rud::module::Instance(), path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) rud::Check(HRESULT_FROM_WIN32(GetLastError()));
-        if (n < path.size()) { path.resize(n); return path; }
-        path.resize(path.size() * 2);
-    }
+    std::wstring path = rud::module::Path();
+    if (path.empty()) rud::Check(HRESULT_FROM_WIN32(GetLastError()));
+    return path;
 }
 
 void RegisterTypeLibrary(const std::wstring& path) {

@@ -1,6 +1,7 @@
 #include "Commands.h"
-#include "AddInConst.h"
-#include "API_Windows.h"
+#include "Reports.h"
+#include "Trace.h"
+#include "WindowHosting.h"
 #include "KorvaneFramework.h"
 #include "LateBound.h"
 #include "Raii.h"
@@ -8,10 +9,15 @@
 #include <string>
 
 using Microsoft::WRL::ComPtr;
-using namespace rud;
+
+namespace rud::hub {
+
+using pane::frmBar;
 
 namespace {
 
+// The page image: bitmap 105 of this DLL's resources, which the host loads through the module
+// handle passed with it.
 constexpr LONG kPageBitmapId = 105;
 constexpr wchar_t kPageToolTip[] = L"RI Doroz OZA";
 
@@ -21,9 +27,11 @@ VARIANT& EventArg(DISPPARAMS* params, UINT index) {
     return params->rgvarg[params->cArgs - 1 - index];
 }
 
-std::wstring Decimal(LONG n) { return std::to_wstring(n); }
-
-HWND WindowFromLong(LONG h) noexcept { return reinterpret_cast<HWND>(static_cast<INT_PTR>(h)); }
+// The host passes window handles as 32-bit values; inside, a handle is an HWND. The page windows
+// are the host's: the registry borrows them and never destroys one.
+HWND WindowFromHost(LONG h) noexcept { return reinterpret_cast<HWND>(static_cast<INT_PTR>(h)); }
+LONG WindowToHost(HWND h) noexcept { return static_cast<LONG>(reinterpret_cast<INT_PTR>(h)); }
+std::wstring Decimal(HWND h) { return std::to_wstring(WindowToHost(h)); }
 
 } // namespace
 
@@ -52,12 +60,12 @@ EventSubscription::Handler Commands::SinkHandler(HRESULT (Commands::*member)(DIS
     };
 }
 
-void Commands::Set_m_addinEvents(IUnknown* source) {
+void Commands::SetAddInEvents(IUnknown* source) {
     m_addinEvents.Disconnect();
     if (source) m_addinEvents.Connect(source, DIID_IKorvaneAddInEvents, SinkHandler(&Commands::OnAddInEvent));
 }
 
-void Commands::Set_m_AppEvents(IUnknown* source) {
+void Commands::SetApplicationEvents(IUnknown* source) {
     m_AppEvents.Disconnect();
     if (source) m_AppEvents.Connect(source, DIID_IKorvaneApplicationEvents, SinkHandler(&Commands::OnAppEvent));
 }
@@ -125,18 +133,18 @@ void Commands::m_AppEvents_AfterActiveDocumentChange(IDispatch* theDocument) {
 
 namespace {
 // The three document handlers differ only in their texts and the registry routine they call.
+// The report names the event followed by the document (naming it again may fail too: that
+// failure goes back to the host).
 template <typename RegistryCall>
 void HandleDocumentEvent(IDispatch* theDocument, const wchar_t* trace, const wchar_t* location, RegistryCall call) {
-    long label = 0;
-    try {
-        TraceLine(trace + GetFullName(theDocument));
-        label = 10;
-        call(theDocument);
-    } catch (...) {
-        // Naming the document again may fail too: that failure goes back to the host.
-        std::wstring where = location + GetFullName(theDocument);
-        ShowCriticalEvent(where, label);
-    }
+    ReportOnFailure(
+        location,
+        [&](Routine& routine) {
+            TraceLine(trace + GetFullName(theDocument));
+            routine.At(10);
+            call(theDocument);
+        },
+        [&] { return GetFullName(theDocument); });
 }
 } // namespace
 
@@ -156,55 +164,47 @@ void Commands::m_AppEvents_BeforeDocumentClose(IDispatch* theDocument) {
 }
 
 void Commands::AddVaneBarForDocument(IDispatch* theDocument) {
-    long label = 0;
-    try {
+    RaiseOnFailure(L"AddVaneBarForDocument", [&](Routine& routine) {
         if (!theDocument) return;
-        label = 10;
+        routine.At(10);
         if (KeyExists(cVaneBars, GetFullName(theDocument))) return;
-        label = 20;
-        LONG page = AddVaneBarPage(theDocument);
-        if (page == 0) return;
-        label = 30;
+        routine.At(20);
+        HWND page = AddVaneBarPage(theDocument);
+        if (!page) return;
+        routine.At(30);
         std::shared_ptr<frmBar> form = frmBar::Create();
         form->Load();
-        label = 40;
+        routine.At(40);
         form->hVaneBarWnd = page;
-        label = 50;
+        routine.At(50);
         cVaneBars.Add(GetFullName(theDocument), form);
-        label = 60;
-        MakeChildWindow(form->hWnd(), WindowFromLong(form->hVaneBarWnd), false);
+        routine.At(60);
+        MakeChildWindow(form->hWnd(), form->hVaneBarWnd, false);
         TraceLine(L"AddIn: ChangeParentWindow " + Decimal(form->hVaneBarWnd));
-        label = 70;
+        routine.At(70);
         form->ShowMaximized();
-        label = 80;
+        routine.At(80);
         form->InitForm(m_KVapp.Get(), theDocument);
-    } catch (...) {
-        std::wstring where = L"AddVaneBarForDocument";
-        RaiseErrorStack(where, label);
-    }
+    });
 }
 
 void Commands::RemoveVaneBarForDocument(IDispatch* theDocument) {
-    long label = 0;
-    try {
-        label = 10;
+    RaiseOnFailure(L"RemoveVaneBarForDocument", [&](Routine& routine) {
+        routine.At(10);
         if (!theDocument) return;
-        label = 20;
+        routine.At(20);
         if (!KeyExists(cVaneBars, GetFullName(theDocument))) return;
-        label = 30;
+        routine.At(30);
         std::shared_ptr<frmBar> form = cVaneBars.Item(GetFullName(theDocument));
-        label = 40;
+        routine.At(40);
         RemoveVaneBarPage(form->hVaneBarWnd, theDocument);
-        label = 50;
+        routine.At(50);
         cVaneBars.Remove(GetFullName(theDocument));
-        label = 60;
+        routine.At(60);
         form->Unload();
-        label = 70;
+        routine.At(70);
         form.reset();
-    } catch (...) {
-        std::wstring where = L"RemoveVaneBarForDocument";
-        RaiseErrorStack(where, label);
-    }
+    });
 }
 
 namespace {
@@ -222,27 +222,20 @@ void CheckVaneBar(HRESULT hr, IKorvaneVaneBar* vaneBar) {
 }
 } // namespace
 
-LONG Commands::AddVaneBarPage(IDispatch* theDocument) {
-    long label = 0;
-    try {
-        label = 10;
-        LONG result = 0;
+HWND Commands::AddVaneBarPage(IDispatch* theDocument) {
+    return RaiseOnFailure(L"AddVaneBarPage", [&](Routine& routine) -> HWND {
+        routine.At(10);
         ComPtr<IKorvaneVaneBar> vaneBar = VaneBarOf(m_myAddIn.Get());
-        label = 20;
+        routine.At(20);
         LONG page = 0;
         Bstr toolTip(kPageToolTip);
         CheckVaneBar(vaneBar->CreatePage(theDocument, static_cast<LONG>(reinterpret_cast<INT_PTR>(ThisModule())),
                                          kPageBitmapId, toolTip.get(), 0, &page),
                      vaneBar.Get());
-        if (page != 0) {
-            result = page;
-            TraceLine(L"AddIn: AddVaneBarPage " + Decimal(page));
-        }
-        return result;
-    } catch (...) {
-        std::wstring where = L"AddVaneBarPage";
-        RaiseErrorStack(where, label);
-    }
+        if (page == 0) return nullptr;
+        TraceLine(L"AddIn: AddVaneBarPage " + Decimal(WindowFromHost(page)));
+        return WindowFromHost(page);
+    });
 }
 
 namespace {
@@ -250,28 +243,26 @@ using PageOperation = HRESULT (STDMETHODCALLTYPE IKorvaneVaneBar::*)(IDispatch*,
 
 // A page routine that hands an existing page back to the host's page service: obtain the
 // service (at one label), call the operation and trace the handle (at the next).
-void ForExistingPage(IDispatch* addIn, PageOperation operation, LONG hWnd, IDispatch* theDocument,
+void ForExistingPage(IDispatch* addIn, PageOperation operation, HWND hWnd, IDispatch* theDocument,
                      const wchar_t* location, long obtainLabel, long callLabel, const wchar_t* trace) {
-    long label = 0;
-    try {
-        label = obtainLabel;
+    RaiseOnFailure(location, [&](Routine& routine) {
+        routine.At(obtainLabel);
         ComPtr<IKorvaneVaneBar> vaneBar = VaneBarOf(addIn);
-        label = callLabel;
-        CheckVaneBar((vaneBar.Get()->*operation)(theDocument, hWnd, 0), vaneBar.Get());
+        routine.At(callLabel);
+        CheckVaneBar((vaneBar.Get()->*operation)(theDocument, WindowToHost(hWnd), 0), vaneBar.Get());
         TraceLine(trace + Decimal(hWnd));
-    } catch (...) {
-        std::wstring where = location;
-        RaiseErrorStack(where, label);
-    }
+    });
 }
 } // namespace
 
-void Commands::RemoveVaneBarPage(LONG hWnd, IDispatch* theDocument) {
+void Commands::RemoveVaneBarPage(HWND hWnd, IDispatch* theDocument) {
     ForExistingPage(m_myAddIn.Get(), &IKorvaneVaneBar::DeletePage, hWnd, theDocument, L"RemoveVaneBarPage", 10, 20,
                     L"AddIn: RemoveVaneBarPage: ");
 }
 
-void Commands::ActivateVaneBarPage(LONG hWnd, IDispatch* theDocument) {
+void Commands::ActivateVaneBarPage(HWND hWnd, IDispatch* theDocument) {
     ForExistingPage(m_myAddIn.Get(), &IKorvaneVaneBar::ActivatePage, hWnd, theDocument, L"ActivateVaneBarPage", 20, 30,
                     L"AddIn: ActivateVaneBarPage: ");
 }
+
+} // namespace rud::hub

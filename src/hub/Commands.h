@@ -9,7 +9,11 @@
 #include <wrl/client.h>
 #include <memory>
 
+namespace rud::pane {
 class frmBar;
+}
+
+namespace rud::hub {
 
 class Commands : public std::enable_shared_from_this<Commands> {
 public:
@@ -21,22 +25,23 @@ public:
     Commands(const Commands&) = delete;
     Commands& operator=(const Commands&) = delete;
 
-    // Field accessors. Assigning an event source ends the old subscription and connects to the
-    // new one; assigning null ends it.
-    IDispatch* Get_m_KVapp() const noexcept { return m_KVapp.Get(); }
-    void Set_m_KVapp(IDispatch* value) { m_KVapp = value; }
-    IDispatch* Get_m_myAddIn() const noexcept { return m_myAddIn.Get(); }
-    void Set_m_myAddIn(IDispatch* value) { m_myAddIn = value; }
-    IUnknown* Get_m_addinEvents() const noexcept { return m_addinEvents.Source(); }
-    void Set_m_addinEvents(IUnknown* source);
-    IUnknown* Get_m_AppEvents() const noexcept { return m_AppEvents.Source(); }
-    void Set_m_AppEvents(IUnknown* source);
+    // The host's application and add-in object (m_KVapp, m_myAddIn).
+    IDispatch* Application() const noexcept { return m_KVapp.Get(); }
+    void SetApplication(IDispatch* application) { m_KVapp = application; }
+    IDispatch* AddInObject() const noexcept { return m_myAddIn.Get(); }
+    void SetAddInObject(IDispatch* addIn) { m_myAddIn = addIn; }
+    // The event sources (m_addinEvents, m_AppEvents). Assigning a source ends the old
+    // subscription and connects to the new one; assigning null ends it.
+    IUnknown* AddInEvents() const noexcept { return m_addinEvents.Source(); }
+    void SetAddInEvents(IUnknown* source);
+    IUnknown* ApplicationEvents() const noexcept { return m_AppEvents.Source(); }
+    void SetApplicationEvents(IUnknown* source);
 
     // Gives the document its pane, once per full name.
     void AddVaneBarForDocument(IDispatch* theDocument);
 
     // The registry, in order of registration.
-    const rud::KeyedCollection<std::shared_ptr<frmBar>>& VaneBars() const noexcept { return cVaneBars; }
+    const KeyedCollection<std::shared_ptr<pane::frmBar>>& VaneBars() const noexcept { return cVaneBars; }
 
 private:
     Commands() = default;
@@ -54,18 +59,20 @@ private:
 
     // The registry's page routines.
     void RemoveVaneBarForDocument(IDispatch* theDocument);
-    LONG AddVaneBarPage(IDispatch* theDocument);
-    void RemoveVaneBarPage(LONG hWnd, IDispatch* theDocument);
-    void ActivateVaneBarPage(LONG hWnd, IDispatch* theDocument);
+    HWND AddVaneBarPage(IDispatch* theDocument);
+    void RemoveVaneBarPage(HWND hWnd, IDispatch* theDocument);
+    void ActivateVaneBarPage(HWND hWnd, IDispatch* theDocument);
 
     // Event dispatch from the sinks.
     HRESULT OnAddInEvent(DISPID id, DISPPARAMS* params, EXCEPINFO* excepInfo);
     HRESULT OnAppEvent(DISPID id, DISPPARAMS* params, EXCEPINFO* excepInfo);
-    rud::EventSubscription::Handler SinkHandler(HRESULT (Commands::*member)(DISPID, DISPPARAMS*, EXCEPINFO*));
+    EventSubscription::Handler SinkHandler(HRESULT (Commands::*member)(DISPID, DISPPARAMS*, EXCEPINFO*));
 
     Microsoft::WRL::ComPtr<IDispatch> m_KVapp;
     Microsoft::WRL::ComPtr<IDispatch> m_myAddIn;
-    rud::KeyedCollection<std::shared_ptr<frmBar>> cVaneBars;
-    rud::EventSubscription m_addinEvents;
-    rud::EventSubscription m_AppEvents;
+    KeyedCollection<std::shared_ptr<pane::frmBar>> cVaneBars;
+    EventSubscription m_addinEvents;
+    EventSubscription m_AppEvents;
 };
+
+} // namespace rud::hub

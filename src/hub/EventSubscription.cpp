@@ -4,10 +4,10 @@
 
 using Microsoft::WRL::ComPtr;
 
-namespace rud {
+namespace rud::hub {
 
-class EventSink final : public IDispatch, private ModuleObject<EventSink> {
-    friend class ModuleObject<EventSink>;
+class EventSink final : public module::ModuleObject<EventSink, IDispatch> {
+    template <class, class...> friend class module::ModuleObject;
 
 public:
     EventSink(const IID& eventIid, EventSubscription::Handler handler)
@@ -26,8 +26,6 @@ public:
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
 
     // IDispatch: events arrive by dispatch id only.
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
@@ -107,4 +105,4 @@ HRESULT ExceptionToExcepInfo(EXCEPINFO* excepInfo) noexcept {
     return DISP_E_EXCEPTION;
 }
 
-} // namespace rud
+} // namespace rud::hub

@@ -9,7 +9,7 @@
 #include <wrl/client.h>
 #include <functional>
 
-namespace rud {
+namespace rud::hub {
 
 class EventSink;
 
@@ -42,4 +42,4 @@ private:
 // error's number and description in excepInfo. Call inside a catch block.
 HRESULT ExceptionToExcepInfo(EXCEPINFO* excepInfo) noexcept;
 
-} // namespace rud
+} // namespace rud::hub

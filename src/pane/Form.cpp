@@ -54,17 +54,6 @@ struct SharedFont {
 std::vector<SharedFont> g_fonts;
 std::vector<std::pair<COLORREF, UniqueBrush>> g_brushes;
 
-HFONT SharedFontOf(const wchar_t* face, int height, int weight) {
-    for (const SharedFont& f : g_fonts)
-        if (f.height == height && f.weight == weight && f.face == face) return f.font.get();
-    UniqueFont font(CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                DEFAULT_PITCH | FF_SWISS, face));
-    if (!font) ThrowFailedCall(E_OUTOFMEMORY);
-    g_fonts.push_back(SharedFont{face, height, weight, std::move(font)});
-    return g_fonts.back().font.get();
-}
-
 HBRUSH SharedBrushOf(COLORREF color) {
     for (const auto& [c, b] : g_brushes)
         if (c == color) return b.get();
@@ -78,6 +67,23 @@ HBRUSH SharedBrushOf(COLORREF color) {
 template <typename H>
 void Note(std::vector<H>& used, H h) {
     if (std::find(used.begin(), used.end(), h) == used.end()) used.push_back(h);
+}
+
+// A font of `points` on the screen (its character height in pixels, hence the minus sign).
+UniqueFont CreatePaneFont(const wchar_t* face, double points, int weight) noexcept {
+    return UniqueFont(CreateFontW(-PointsToPixelsY(points), 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                                  face));
+}
+
+HFONT SharedFontOf(const wchar_t* face, double points, int weight) {
+    const int height = PointsToPixelsY(points);
+    for (const SharedFont& f : g_fonts)
+        if (f.height == height && f.weight == weight && f.face == face) return f.font.get();
+    UniqueFont font = CreatePaneFont(face, points, weight);
+    if (!font) ThrowFailedCall(E_OUTOFMEMORY);
+    g_fonts.push_back(SharedFont{face, height, weight, std::move(font)});
+    return g_fonts.back().font.get();
 }
 
 void EnsureCommonControls() {
@@ -370,13 +376,19 @@ Form::Form(KeepAlive keepAlive) : keepAlive_(std::move(keepAlive)) { form_ = thi
 
 Form::~Form() { Destroy(); }
 
+Form* Form::FromWindow(HWND hWnd) noexcept {
+    wchar_t className[64] = {};
+    if (!hWnd || !GetClassNameW(hWnd, className, 64) || lstrcmpW(className, ClassName()) != 0) return nullptr;
+    return dynamic_cast<Form*>(reinterpret_cast<Container*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA)));
+}
+
 void Form::Create(double innerWidth, double innerHeight, COLORREF back) {
     EnsureCommonControls();
     RegisterContainerClass(ClassName(), &Container::WndProc);
     HoldShared();
     SetBackColor(back);
     // The form's default font: 8 point "MS Sans Serif", regular.
-    font_ = SharedFontOf(L"MS Sans Serif", -MulDiv(8, ScreenDpi().y, 72), FW_NORMAL);
+    font_ = SharedFontOf(L"MS Sans Serif", 8, FW_NORMAL);
     // Borderless, so the inner area is the whole window: hidden until its owner places it.
     RECT r{0, 0, TwipsToPixelsX(innerWidth), TwipsToPixelsY(innerHeight)};
     HWND h = CreateWindowExW(WS_EX_CONTROLPARENT, ClassName(), L"", WS_POPUP | WS_CLIPCHILDREN,
@@ -510,7 +522,7 @@ void Form::Run(const std::function<void()>& handler) const noexcept {
 
 HFONT Form::MakeFont(const wchar_t* face, double points, int weight) {
     HoldShared();
-    HFONT h = SharedFontOf(face, -static_cast<int>(std::lround(points * ScreenDpi().y / 72.0)), weight);
+    HFONT h = SharedFontOf(face, points, weight);
     Note(fonts_, h);
     return h;
 }

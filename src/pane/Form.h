@@ -143,13 +143,15 @@ public:
 
 class Form : public Container {
 public:
-
     // Gives a reference that keeps the form's owner alive while a handler runs; an empty one
     // (the owner is going away) means no handler runs.
     using KeepAlive = std::function<std::shared_ptr<void>()>;
 
     explicit Form(KeepAlive keepAlive);
     ~Form() override;
+
+    // The form whose top-level window hWnd is; null for any other window.
+    static Form* FromWindow(HWND hWnd) noexcept;
 
     // The hidden top-level window with the given inner size, and the form's default font.
     void Create(double innerWidth, double innerHeight, COLORREF back);

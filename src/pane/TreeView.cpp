@@ -23,6 +23,13 @@ HTREEITEM NextItem(HWND tree, HTREEITEM item, UINT how) noexcept {
 
 // ---- Node -------------------------------------------------------------------------------------
 
+HWND TreeView::Node::CheckedWindow() const {
+    if (!tree_) throw ObjectNotSetError();
+    HWND h = tree_->Window();
+    (void)tree_->EntryOf(item_);
+    return h;
+}
+
 std::wstring TreeView::Node::Key() const {
     if (!tree_) throw ObjectNotSetError();
     const KeyEntry* e = tree_->EntryOf(item_);
@@ -42,9 +49,7 @@ void TreeView::Node::SetTag(WORD tag) {
 }
 
 std::wstring TreeView::Node::Text() const {
-    if (!tree_) throw ObjectNotSetError();
-    HWND h = tree_->Window();
-    (void)tree_->EntryOf(item_);
+    HWND h = CheckedWindow();
     // Grow the buffer until the whole text fits (the control truncates silently).
     for (size_t size = 256;; size *= 4) {
         std::wstring text(size, L'\0');
@@ -63,9 +68,7 @@ std::wstring TreeView::Node::Text() const {
 }
 
 void TreeView::Node::SetText(std::wstring_view text) {
-    if (!tree_) throw ObjectNotSetError();
-    HWND h = tree_->Window();
-    (void)tree_->EntryOf(item_);
+    HWND h = CheckedWindow();
     std::wstring t(text);
     TVITEMW it{};
     it.mask = TVIF_TEXT | TVIF_HANDLE;
@@ -75,24 +78,18 @@ void TreeView::Node::SetText(std::wstring_view text) {
 }
 
 bool TreeView::Node::Expanded() const {
-    if (!tree_) throw ObjectNotSetError();
-    HWND h = tree_->Window();
-    (void)tree_->EntryOf(item_);
+    HWND h = CheckedWindow();
     return (SendMessageW(h, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item_), TVIS_EXPANDED) &
             TVIS_EXPANDED) != 0;
 }
 
 void TreeView::Node::SetExpanded(bool expanded) {
-    if (!tree_) throw ObjectNotSetError();
-    HWND h = tree_->Window();
-    (void)tree_->EntryOf(item_);
+    HWND h = CheckedWindow();
     SendMessageW(h, TVM_EXPAND, expanded ? TVE_EXPAND : TVE_COLLAPSE, reinterpret_cast<LPARAM>(item_));
 }
 
 TreeView::Node TreeView::Node::Parent() const {
-    if (!tree_) throw ObjectNotSetError();
-    HWND h = tree_->Window();
-    (void)tree_->EntryOf(item_);
+    HWND h = CheckedWindow();
     return Node(tree_, NextItem(h, item_, TVGN_PARENT));
 }
 

@@ -36,6 +36,9 @@ public:
         void SetTag(WORD tag);
 
     private:
+        // The tree's window, once the node is known to be a node of that tree (error 91 when not).
+        HWND CheckedWindow() const;
+
         TreeView* tree_ = nullptr;
         HTREEITEM item_ = nullptr;
     };

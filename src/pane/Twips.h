@@ -19,6 +19,9 @@ inline int TwipsToPixels(double twips, int dpi) noexcept {
 }
 inline double PixelsToTwips(int pixels, int dpi) noexcept { return pixels * 1440.0 / dpi; }
 
+// Nearest pixel for a size in points (1/72 inch) on the screen's vertical resolution.
+inline int PointsToPixelsY(double points) noexcept { return static_cast<int>(std::lround(points * ScreenDpi().y / 72.0)); }
+
 inline int TwipsToPixelsX(double twips) noexcept { return TwipsToPixels(twips, ScreenDpi().x); }
 inline int TwipsToPixelsY(double twips) noexcept { return TwipsToPixels(twips, ScreenDpi().y); }
 inline double PixelsToTwipsX(int pixels) noexcept { return PixelsToTwips(pixels, ScreenDpi().x); }

@@ -1,24 +1,20 @@
 #include "frmBar.h"
-#include "API_Windows.h"
-#include "AddInConst.h"
+#include "FileManager.h"
+#include "Message.h"
+#include "Reports.h"
+#include "Text.h"
+#include "Trace.h"
+#include "WindowHosting.h"
 #include "FolderPicture.h"
 #include "KorvaneFramework.h"
 #include "LateBound.h"
 #include "frmBarParts.h"
 
 using Microsoft::WRL::ComPtr;
-using rud::Variant;
-using namespace rud::pane;
+
+namespace rud::pane {
 
 namespace {
-
-// Leading and trailing blanks (character 32 only) removed.
-std::wstring TrimBlanks(std::wstring_view s) {
-    size_t first = s.find_first_not_of(L' ');
-    if (first == std::wstring_view::npos) return {};
-    size_t last = s.find_last_not_of(L' ');
-    return std::wstring(s.substr(first, last - first + 1));
-}
 
 // The host's standard enumerator of a collection object (_NewEnum).
 ComPtr<IEnumVARIANT> NewEnum(IDispatch* collection) {
@@ -38,6 +34,21 @@ bool NextItem(IEnumVARIANT* e, Variant& item) {
     HRESULT hr = e->Next(1, item.put(), &fetched);
     if (FAILED(hr)) rud::ThrowFailedCall(hr);
     return hr == S_OK && fetched == 1;
+}
+
+// Runs `each` with every item of a host collection, in the collection's order. Obtaining the
+// enumerator and fetching the first item run at `firstLabel`, fetching every later item at
+// `nextLabel`.
+template <class Each>
+void ForEachItem(Routine& routine, IDispatch* collection, long firstLabel, long nextLabel, Each&& each) {
+    routine.At(firstLabel);
+    ComPtr<IEnumVARIANT> items = NewEnum(collection);
+    for (bool first = true;; first = false) {
+        routine.At(first ? firstLabel : nextLabel);
+        Variant item;
+        if (!NextItem(items.Get(), item)) break;
+        each(rud::late::ToObject(item));
+    }
 }
 
 // A name as part of a tree key: the key separator "|" and the escape "\" are escaped, so
@@ -204,6 +215,9 @@ frmBar::~frmBar() {
 bool frmBar::IsLoaded() const noexcept { return impl_->loaded; }
 HWND frmBar::hWnd() const noexcept { return impl_->form.hWnd(); }
 void frmBar::ShowMaximized() noexcept { impl_->form.ShowMaximized(); }
+IDispatch* frmBar::Document() const noexcept { return impl_->m_Document.Get(); }
+const std::wstring& frmBar::ChosenSetName() const noexcept { return impl_->m_PropSetName; }
+const std::wstring& frmBar::ChosenPropertyName() const noexcept { return impl_->m_PropName; }
 
 void frmBar::Load() {
     if (IsLoaded()) return;
@@ -298,43 +312,35 @@ void frmBar::InitForm(IDispatch* oKVApp, IDispatch* theDocument) {
     std::shared_ptr<frmBar> hold = weak_from_this().lock();
     // Not under the handler: a failure here goes back to the caller.
     rud::TraceLine(L"Addin: InitForm for " + rud::GetFullName(theDocument));
-    try {
+    ReportOnFailure(L"initForm", [&](Routine&) {
         impl_->m_App = oKVApp;
         impl_->m_Document = theDocument;
         RefreshFilename();
         RefreshPropertyTree();
-    } catch (...) {
-        std::wstring where = L"initForm";
-        rud::ShowCriticalEvent(where, 0);
-    }
+    });
 }
 
 void frmBar::RefreshFilename() {
     Parts& p = *impl_;
-    long label = 0;
-    try {
-        label = 10;
+    RaiseOnFailure(L"RefreshFilename", [&](Routine& routine) {
+        routine.At(10);
         if (!p.m_Document) {
             p.txtFile.SetText(L"");
             p.cmdOpen.SetEnabled(false);
             return;
         }
-        label = 20;
+        routine.At(20);
         p.txtFile.SetText(L" " + rud::late::ToString(rud::late::Get(p.m_Document.Get(), L"FullName")));
         p.cmdOpen.SetEnabled(p.txtFile.Text().find(L'.') != std::wstring::npos);
-    } catch (...) {
-        std::wstring where = L"RefreshFilename";
-        rud::RaiseErrorStack(where, label);
-    }
+    });
 }
 
 void frmBar::RefreshPropertyTree() {
     Parts& p = *impl_;
     SelectingByCode byCode(p.selectingByCode);
-    long label = 0;
-    try {
+    RaiseOnFailure(L"RefreshPropertyTree", [&](Routine& routine) {
         TreeView::UpdateGuard quiet(p.TV1);
-        label = 10;
+        routine.At(10);
         p.TV1.Clear();
         p.knownSelection = nullptr;
         p.txtValue.SetText(L"");
@@ -346,44 +352,30 @@ void frmBar::RefreshPropertyTree() {
         {
             // Nodes reach the tree when this block ends, a failure's end included.
             TreeView::Growth grow(p.TV1);
-            label = 20;
+            routine.At(20);
             ComPtr<IDispatch> sets = rud::late::ToObject(rud::late::Get(p.m_Document.Get(), L"Properties"));
-            label = 30;
-            ComPtr<IEnumVARIANT> setEnum = NewEnum(sets.Get());
-            for (bool firstSet = true;; firstSet = false) {
-                label = firstSet ? 30 : 80;
-                Variant setItem;
-                if (!NextItem(setEnum.Get(), setItem)) break;
-                ComPtr<IDispatch> set = rud::late::ToObject(setItem);
-
-                label = 40;
+            ForEachItem(routine, sets.Get(), 30, 80, [&](ComPtr<IDispatch> set) {
+                routine.At(40);
                 std::wstring setName = rud::late::ToString(rud::late::Get(set.Get(), korvane::DISPID_PROPSET_NAME));
                 std::wstring setText = L"[" + setName + L"]";
-                label = 50;
+                routine.At(50);
                 const std::wstring setKey = KeyPart(setName);
                 const size_t setNode = grow.AddRoot(setKey, std::move(setText));
                 anySet = true;
 
-                label = 60;
-                ComPtr<IEnumVARIANT> propEnum = NewEnum(set.Get());
-                for (bool firstProp = true;; firstProp = false) {
-                    label = firstProp ? 60 : 80;
-                    Variant propItem;
-                    if (!NextItem(propEnum.Get(), propItem)) break;
-                    ComPtr<IDispatch> prop = rud::late::ToObject(propItem);
-
-                    label = 70;
+                ForEachItem(routine, set.Get(), 60, 80, [&](ComPtr<IDispatch> prop) {
+                    routine.At(70);
                     std::wstring propName = rud::late::ToString(rud::late::Get(prop.Get(), korvane::DISPID_PROP_NAME));
                     std::wstring key = setKey + L"|" + KeyPart(propName);
                     Variant value = rud::late::Get(prop.Get(), korvane::DISPID_PROP_VALUE);
                     std::wstring valueText = rud::VariantToText(&value);
                     std::wstring text = propName + L"=" + valueText;
 
-                    label = 80;
+                    routine.At(80);
                     grow.AddChild(setNode, key, std::move(text), HeldType(value));
-                }
-            }
-            label = 80;
+                });
+            });
+            routine.At(80);
         }  // the collection, set and property references go here
 
         // An empty collection is an empty document, not a failure: no node to select.
@@ -391,10 +383,7 @@ void frmBar::RefreshPropertyTree() {
         p.TV1.SetSelectedItem(p.TV1.Item(1));
         p.TV1.SelectedItem().SetExpanded(false);
         p.knownSelection = p.TV1.SelectedItem().Handle();
-    } catch (...) {
-        std::wstring where = L"RefreshPropertyTree";
-        rud::RaiseErrorStack(where, label);
-    }
+    });
 }
 
 // ---- events of the tree and the buttons -------------------------------------------------------
@@ -487,7 +476,7 @@ void frmBar::cmdModify_Click() {
     try {
         ComPtr<IDispatch> set = rud::late::ToObject(
             rud::late::Get(p.m_Document.Get(), L"Properties", {Variant::fromString(p.m_PropSetName)}));
-        rud::late::Call(set.Get(), L"Save");
+        rud::late::Get(set.Get(), L"Save");
     } catch (...) {
         rud::ShowMessage(L"Can't save this property", rud::kInformationBoxFlags);
         return;
@@ -505,6 +494,8 @@ void frmBar::cmdModify_Click() {
 
 void frmBar::cmdOpen_Click() {
     Parts& p = *impl_;
-    if (TrimBlanks(p.txtFile.Text()).empty()) return;
-    rud::ShowFileInExplorer(TrimBlanks(p.txtFile.Text()));
+    if (rud::TrimBlanks(p.txtFile.Text()).empty()) return;
+    rud::ShowFileInExplorer(rud::TrimBlanks(p.txtFile.Text()));
 }
+
+} // namespace rud::pane

@@ -4,6 +4,9 @@
 #include <ole2.h>
 #include <oaidl.h>
 #include <memory>
+#include <string>
+
+namespace rud::pane {
 
 // Forms are shared objects: the registry, and every window procedure while it runs, hold a
 // reference. Unloading destroys the window; the form ends (Form_Terminate) with its last reference.
@@ -18,33 +21,41 @@ public:
     // Runs Form_Unload and destroys the window; the form stays alive while referenced.
     void Unload();
     bool IsLoaded() const noexcept;
-    // The form's top-level window (0 when not loaded).
+    // The form's top-level window (null when not loaded).
     HWND hWnd() const noexcept;
     // ShowWindow(hWnd(), SW_SHOWMAXIMIZED), laid out before it becomes visible.
     void ShowMaximized() noexcept;
 
-    // Handle of the host page window that holds this form; written and read by the registry only.
-    LONG hVaneBarWnd = 0;
+    // The host's page window that holds this form: borrowed (the host makes and destroys it);
+    // written and read by the registry only.
+    HWND hVaneBarWnd = nullptr;
 
     // Binds the form to the application and its document and fills the file name and the tree.
     // Fails (throws) only when the first trace step fails; other failures end in the report.
     void InitForm(IDispatch* oKVApp, IDispatch* theDocument);
 
-    // What InitForm runs; each fails through the error stack (rud::AddInError).
+    // What InitForm runs; each fails through the error stack (AddInError).
     void RefreshFilename();
     void RefreshPropertyTree();
 
-    // Event handlers, run by the form's window procedures (public so that tests and the host
-    // simulator can drive them as the controls would).
+    // Event handlers, run by the form's window procedures (public so that a test can run one
+    // where no control can, as with an empty selection).
     void TV1_Click();
     void cmdModify_Click();
     void cmdOpen_Click();
 
-    // The controls and fields of the form (frmBarParts.h), for tests.
+    // The document the form is bound to (m_Document) and the property last chosen in the tree
+    // (m_PropSetName, m_PropName): what Modify writes to.
+    IDispatch* Document() const noexcept;
+    const std::wstring& ChosenSetName() const noexcept;
+    const std::wstring& ChosenPropertyName() const noexcept;
+
+    // The controls and fields (frmBarParts.h). Declared here so that the form's own helpers can
+    // name them; no member hands them out.
     struct Parts;
-    Parts& parts() noexcept { return *impl_; }
 
 private:
+
     frmBar();
     void Form_Load();
     void Form_Resize();
@@ -55,3 +66,5 @@ private:
 
     std::unique_ptr<Parts> impl_;
 };
+
+} // namespace rud::pane

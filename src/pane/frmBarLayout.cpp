@@ -1,5 +1,5 @@
 #include "frmBarLayout.h"
-#include "AddInConst.h"
+#include "Text.h"
 #include "AddInError.h"
 #include <cmath>
 #include <limits>

@@ -7,23 +7,25 @@
 #include <wrl/client.h>
 #include <string>
 
-struct frmBar::Parts : rud::pane::LayoutTarget {
-    explicit Parts(rud::pane::Form::KeepAlive keepAlive) : form(std::move(keepAlive)) {}
+namespace rud::pane {
+
+struct frmBar::Parts : LayoutTarget {
+    explicit Parts(Form::KeepAlive keepAlive) : form(std::move(keepAlive)) {}
     // The windows go before the control objects that know them.
     ~Parts() override { form.Destroy(); }
 
     // The form first: its window outlives the controls' windows, which it destroys.
-    rud::pane::Form form;
-    rud::pane::Container Picture1;
-    rud::pane::TextBox txtFile;
-    rud::pane::Label Label1;
-    rud::pane::Container Picture2;
-    rud::pane::Label Label2;
-    rud::pane::TreeView TV1;
-    rud::pane::TextBox txtValue;
-    rud::pane::CommandButton cmdModify;
-    rud::pane::Label lblValue;
-    rud::pane::CommandButton cmdOpen;
+    Form form;
+    Container Picture1;
+    TextBox txtFile;
+    Label Label1;
+    Container Picture2;
+    Label Label2;
+    TreeView TV1;
+    TextBox txtValue;
+    CommandButton cmdModify;
+    Label lblValue;
+    CommandButton cmdOpen;
 
     Microsoft::WRL::ComPtr<IDispatch> m_App;
     Microsoft::WRL::ComPtr<IDispatch> m_Document;
@@ -44,10 +46,10 @@ struct frmBar::Parts : rud::pane::LayoutTarget {
     // Above 0 while the form's own code changes the tree's selection (those changes are no click).
     int selectingByCode = 0;
 
-    rud::pane::Control& Of(rud::pane::Ctl c);
-    double Read(rud::pane::Ctl c, rud::pane::Dim d) override;
-    void Write(rud::pane::Ctl c, rud::pane::Dim d, double value) override;
-    void Move(rud::pane::Ctl c, double left, double top, double width, double height) override;
+    Control& Of(Ctl c);
+    double Read(Ctl c, Dim d) override;
+    void Write(Ctl c, Dim d, double value) override;
+    void Move(Ctl c, double left, double top, double width, double height) override;
 };
 
 // Design values of the form, in twips.
@@ -58,3 +60,5 @@ constexpr COLORREF kBackColor = 0x00E0E0E0;
 constexpr wchar_t kOpenToolTip[] = L"Apri direttamente la cartella di rete con i profili campi";
 constexpr wchar_t kRootNodeToolTip[] = L"Click on a root node to open the property table";
 } // namespace frmBarDesign
+
+} // namespace rud::pane

@@ -1,27 +1,12 @@
 #include "AddInError.h"
 #include "Raii.h"
+#include "Text.h"
 #include <oleauto.h>
 #include <wrl/client.h>
 
 using Microsoft::WRL::ComPtr;
 
 namespace rud {
-
-std::string narrow(std::wstring_view s, UINT codePage) {
-    if (s.empty()) return {};
-    int n = WideCharToMultiByte(codePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(codePage, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-std::wstring widen(std::string_view s, UINT codePage) {
-    if (s.empty()) return {};
-    int n = MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
-    return out;
-}
 
 AddInError::AddInError(long number, std::wstring description, std::wstring source, long line)
     : number_(number), description_(std::move(description)), source_(std::move(source)), line_(line),

@@ -59,4 +59,16 @@ private:
     std::unordered_map<std::wstring, typename std::list<Entry>::iterator> index_;
 };
 
+// Whether the collection holds an item under the key (letter case ignored), found by the
+// collection's own look-up. Never throws.
+template <class T>
+bool KeyExists(const KeyedCollection<T>& col, std::wstring_view key) noexcept {
+    try {
+        (void)col.Item(key);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 } // namespace rud

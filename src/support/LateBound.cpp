@@ -67,9 +67,6 @@ void Put(IDispatch* object, DISPID id, const VARIANT& value) {
 Variant Get(IDispatch* object, std::wstring_view name, const Args& args) {
     return Get(object, IdOfName(object, name), args);
 }
-Variant Call(IDispatch* object, std::wstring_view name, const Args& args) {
-    return Call(object, IdOfName(object, name), args);
-}
 void Put(IDispatch* object, std::wstring_view name, const VARIANT& value) {
     Put(object, IdOfName(object, name), value);
 }

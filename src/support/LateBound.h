@@ -23,16 +23,14 @@ DISPID IdOfName(IDispatch* object, std::wstring_view name);
 
 Variant Invoke(IDispatch* object, DISPID id, WORD flags, const Args& args = {});
 
+// A property read or a method call: one invocation serves both, as the automation run time makes
+// it for a member used in an expression.
 inline Variant Get(IDispatch* object, DISPID id, const Args& args = {}) {
     return Invoke(object, id, DISPATCH_PROPERTYGET | DISPATCH_METHOD, args);
-}
-inline Variant Call(IDispatch* object, DISPID id, const Args& args = {}) {
-    return Invoke(object, id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
 }
 void Put(IDispatch* object, DISPID id, const VARIANT& value);
 
 Variant Get(IDispatch* object, std::wstring_view name, const Args& args = {});
-Variant Call(IDispatch* object, std::wstring_view name, const Args& args = {});
 void Put(IDispatch* object, std::wstring_view name, const VARIANT& value);
 
 // Conversions of a result as the automation run time makes them (error 13 on failure).

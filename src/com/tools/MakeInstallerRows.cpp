@@ -8,7 +8,7 @@
 //
 //   MakeInstallerRows <DLL> <output folder> <installed DLL> <installed folder>     (Windows paths)
 // The last two are installer formatted text, e.g. "[#RuDerizIRA.dll]" "[ProgramFilesFolder]RuDerizIRA".
-#include "../Identity.h"
+#include "Identity.h"
 #include "../RegistryTable.h"
 #include "AddInError.h"
 #include <windows.h>

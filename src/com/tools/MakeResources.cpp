@@ -2,7 +2,7 @@
 //
 //   MakeResources <output folder>     (Windows path)
 // writes bitmap101.bmp ... bitmap105.bmp (8 bits per pixel, 256-entry palettes) and iid_myaddin.bin.
-#include "../Identity.h"
+#include "Identity.h"
 #include <windows.h>
 #include <algorithm>
 #include <array>

@@ -3,7 +3,7 @@
 // the library is written here, with a true cross-library reference to the host's IKorvaneAddIn.
 //
 //   MakeTypeLib <output .tlb> <host KorvaneFramework.tlb>      (Windows paths)
-#include "../Identity.h"
+#include "Identity.h"
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>

@@ -127,8 +127,4 @@ inline HINSTANCE ThisModule() noexcept {
     return reinterpret_cast<HINSTANCE>(&__ImageBase);
 }
 
-// Text conversions between UTF-16 and a Windows code page.
-std::string narrow(std::wstring_view s, UINT codePage = CP_ACP);
-std::wstring widen(std::string_view s, UINT codePage = CP_ACP);
-
 } // namespace rud

@@ -1,11 +1,11 @@
-#include "API_Windows.h"
+#include "WindowHosting.h"
 
 namespace rud {
 
 namespace {
-constexpr LONG kChildAndPopup = static_cast<LONG>(0xC0000000u);  // WS_CHILD | WS_POPUP
-constexpr LONG kAllButPopup = 0x7FFFFFFF;                          // ~WS_POPUP
-constexpr UINT kFrameOnly = SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_FRAMECHANGED;  // 0x27
+constexpr LONG kChildAndPopup = static_cast<LONG>(WS_CHILD | WS_POPUP);
+constexpr LONG kAllButPopup = static_cast<LONG>(~WS_POPUP);
+constexpr UINT kFrameOnly = SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_FRAMECHANGED;
 } // namespace
 
 void MakeChildWindow(HWND hWnd, HWND hWndParent, bool keepPopup) noexcept {

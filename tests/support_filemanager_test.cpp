@@ -1,6 +1,6 @@
 // ShowFileInExplorer: the exact command line through the process-start seam, the full path of
 // the file manager, failures ignored, and one real process that receives the command line.
-#include "AddInConst.h"
+#include "FileManager.h"
 #include "Raii.h"
 #include <gtest/gtest.h>
 #include <chrono>

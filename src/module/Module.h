@@ -1,0 +1,26 @@
+#pragma once
+// The server module: the count of live objects and locks that DllCanUnloadNow reads, the DLL's
+// own path, and the type information of the embedded type library.
+#include <windows.h>
+#include <oaidl.h>
+#include <string>
+
+namespace rud::module {
+
+// Every COM object of the DLL counts itself while it lives; LockServer counts too.
+void AddObject() noexcept;
+void ReleaseObject() noexcept;
+LONG LiveCount() noexcept;
+
+// The full path of this DLL; "" when it cannot be found out (the thread's last error tells why).
+std::wstring Path();
+
+// Type information for an interface of the embedded type library (loaded once, cached).
+HRESULT GetTypeInfoOf(const IID& iid, ITypeInfo** info) noexcept;
+// Drops the cached type library, so that an unloadable server holds nothing of oleaut32's.
+void ReleaseTypeLibrary() noexcept;
+// Forgets the cached type library without releasing it: at process exit oleaut32 may already be
+// gone, and the library goes with the process.
+void AbandonTypeLibrary() noexcept;
+
+} // namespace rud::module
