@@ -1,4 +1,5 @@
 #include "AddInList.h"
+#include "HostError.h"
 #include <algorithm>
 
 namespace kvhost {
@@ -36,6 +37,24 @@ std::vector<ListedAddIn> ListedAddIns(const wchar_t* key) {
         if (!hidden) all.push_back(std::move(m));
     }
     return all;
+}
+
+std::vector<StartedAddIn> StartListedAddIns(Host& host, const wchar_t* key) {
+    std::vector<StartedAddIn> started;
+    for (const ListedAddIn& entry : ListedAddIns(key)) {
+        if (!entry.load) continue;
+        StartedAddIn& s = started.emplace_back();
+        s.entry = entry;
+        try {
+            s.index = host.LoadNextAddInByProgId(entry.progId);
+        } catch (const HostError& e) {
+            s.error = e.description();
+            continue;
+        }
+        s.connection = host.ConnectAddIn(s.index, 1);
+        if (FAILED(s.connection)) host.UnloadAddIn(s.index);
+    }
+    return started;
 }
 
 } // namespace kvhost

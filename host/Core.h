@@ -7,16 +7,34 @@
 
 namespace kvhost {
 
+// What the host keeps for one add-in it runs: the add-in object it gives that add-in alone (with
+// its command event source and toolbar buttons), what the add-in set there, and the add-in.
+struct AddInSlot {
+    size_t index = 0;
+    Held<AddInObject> object;
+    Held<AddInEventsSource> events;
+    std::vector<std::unique_ptr<Held<ToolbarButtonObject>>> buttons;
+    std::wstring description;
+    bool descriptionSet = false;
+    LONG numberSetting = 0;
+    bool flagSetting = false;
+
+    ComPtr<IKorvaneAddIn> instance;
+    HMODULE module = nullptr;  // owned only through UnloadAddIn's FreeLibrary
+    bool moduleLoadedByUs = false;
+    bool connected = false;  // OnConnection succeeded and OnDisconnection has not run
+};
+
 class Core : public std::enable_shared_from_this<Core> {
 public:
     Recorder rec;
     HostWindows windows;
 
     Held<Application> app;
-    Held<AddInObject> addIn;
-    Held<AddInEventsSource> addInEvents;
     Held<EnvironmentObject> environment;
-    std::vector<std::unique_ptr<Held<ToolbarButtonObject>>> buttons;
+    // Add-in 0 is made at start; the list only grows while the core lives (the add-in objects
+    // point into it).
+    std::vector<std::unique_ptr<AddInSlot>> addIns;
 
     struct OpenDoc {
         std::shared_ptr<DocState> state;
@@ -29,23 +47,14 @@ public:
 
     std::vector<FiredEvent> events;
 
-    // Set by the add-in through the add-in object.
-    std::wstring description;
-    bool descriptionSet = false;
-    LONG numberSetting = 0;
-    bool flagSetting = false;
     rud::Variant applicationFlag = rud::Variant::fromBool(true);
     bool createPageReturnsZero = false;
     bool dispatchErrorInfo = false;  // host objects vouch for error info on IDispatch
     bool addInEventsUndispatchable = false;  // AddInEvents gives an IUnknown without IDispatch
 
-    // The loaded add-in.
-    ComPtr<IKorvaneAddIn> addInInstance;
-    HMODULE addInModule = nullptr;  // owned only through UnloadAddIn's FreeLibrary
-    bool moduleLoadedByUs = false;
-    bool connected = false;  // OnConnection succeeded and OnDisconnection has not run
-
     void Start();     // objects made after construction (they need shared_from_this)
+    AddInSlot& AddSlot(const std::wstring& name);  // a new add-in's objects
+    AddInSlot& Slot(size_t index) const;           // HostError when there is none
     void Shutdown();  // drops every reference the host holds
 
     OpenDoc* Find(int id);

@@ -92,19 +92,34 @@ CLSID FindAddInClass(const std::wstring& dllPath) {
 void Core::Start() {
     auto self = shared_from_this();
     app.reset(new kvhost::Application(self));
-    addInEvents.reset(new AddInEventsSource(self));
-    addIn.reset(new kvhost::AddInObject(self));
+    AddSlot(L"");
     environment.reset(new EnvironmentObject(self));
 }
 
+AddInSlot& Core::AddSlot(const std::wstring& name) {
+    auto slot = std::make_unique<AddInSlot>();
+    slot->index = addIns.size();
+    slot->events.reset(new AddInEventsSource(shared_from_this()));
+    slot->object.reset(new kvhost::AddInObject(shared_from_this(), *slot, name));
+    addIns.push_back(std::move(slot));
+    return *addIns.back();
+}
+
+AddInSlot& Core::Slot(size_t index) const {
+    if (index >= addIns.size()) throw HostError(E_INVALIDARG, L"there is no add-in " + std::to_wstring(index));
+    return *addIns[index];
+}
+
 void Core::Shutdown() {
-    addInInstance.Reset();
+    for (auto it = addIns.rbegin(); it != addIns.rend(); ++it) (*it)->instance.Reset();
     for (auto& d : docs) d.state->open = false;
     docs.clear();
-    buttons.clear();
+    for (auto it = addIns.rbegin(); it != addIns.rend(); ++it) (*it)->buttons.clear();
     environment.reset();
-    addIn.reset();
-    addInEvents.reset();
+    for (auto it = addIns.rbegin(); it != addIns.rend(); ++it) {
+        (*it)->object.reset();
+        (*it)->events.reset();
+    }
     app.reset();
     windows.Destroy();
 }
@@ -140,8 +155,9 @@ DocumentObject* Core::DocObject(int id) const {
 
 FiredEvent Core::Fire(bool application, DISPID id, const wchar_t* name, std::vector<VARIANT> args) {
     FiredEvent e{application ? L"Application" : L"AddInEvents", name, id, {}, {}};
+    const Held<AddInEventsSource>& commands = addIns.front()->events;
     ConnectionPoint* point = application ? (app ? &app->Events() : nullptr)
-                                         : (addInEvents ? &addInEvents->Events() : nullptr);
+                                         : (commands ? &commands->Events() : nullptr);
     e.firstCall = rec.Calls().size();
     if (point) {
         std::reverse(args.begin(), args.end());
@@ -193,8 +209,7 @@ Host::Host(const Options& options) : core_(std::make_shared<Core>()) {
 
 Host::~Host() {
     try {
-        if (core_->addInInstance && core_->connected) Disconnect();
-        if (core_->addInInstance || core_->addInModule) UnloadAddIn();
+        ReleaseAddIns();
     } catch (...) {
     }
     core_->Shutdown();
@@ -202,8 +217,20 @@ Host::~Host() {
     if (oleInitialized_) OleUninitialize();
 }
 
-void Host::LoadAddInByProgId(const std::wstring& progId) {
-    if (core_->addInInstance) throw HostError(E_UNEXPECTED, L"an add-in is loaded already");
+namespace {
+
+// A loaded add-in's DLL as COM loaded it, to ask DllCanUnloadNow at the end.
+HMODULE InprocModule(const CLSID& clsid) {
+    wchar_t clsidText[40];
+    StringFromGUID2(clsid, clsidText, 40);
+    std::wstring key = std::wstring(L"CLSID\\") + clsidText + L"\\InprocServer32";
+    wchar_t path[MAX_PATH] = {};
+    LONG size = sizeof path;
+    if (RegQueryValueW(HKEY_CLASSES_ROOT, key.c_str(), path, &size) != ERROR_SUCCESS) return nullptr;
+    return GetModuleHandleW(path);
+}
+
+void CreateByProgId(AddInSlot& slot, const std::wstring& progId) {
     CLSID clsid;
     HRESULT hr = CLSIDFromProgID(progId.c_str(), &clsid);
     if (FAILED(hr)) throw HostError(hr, L"unknown ProgID " + progId);
@@ -211,21 +238,37 @@ void Host::LoadAddInByProgId(const std::wstring& progId) {
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IKorvaneAddIn,
                           reinterpret_cast<void**>(addIn.GetAddressOf()));
     if (FAILED(hr)) throw HostError(hr, L"cannot create the add-in " + progId + L": " + SystemText(hr));
-    core_->addInInstance = addIn;
-    core_->moduleLoadedByUs = false;
-    core_->addInModule = nullptr;
-    // The DLL COM loaded, to ask DllCanUnloadNow at the end.
-    wchar_t clsidText[40];
-    StringFromGUID2(clsid, clsidText, 40);
-    std::wstring key = std::wstring(L"CLSID\\") + clsidText + L"\\InprocServer32";
-    wchar_t path[MAX_PATH] = {};
-    LONG size = sizeof path;
-    if (RegQueryValueW(HKEY_CLASSES_ROOT, key.c_str(), path, &size) == ERROR_SUCCESS)
-        core_->addInModule = GetModuleHandleW(path);
+    slot.instance = addIn;
+    slot.moduleLoadedByUs = false;
+    slot.module = InprocModule(clsid);
+}
+
+AddInSlot& Loaded(Core& core, size_t index) {
+    AddInSlot& slot = core.Slot(index);
+    if (!slot.instance) throw HostError(E_UNEXPECTED, L"no add-in is loaded");
+    return slot;
+}
+
+} // namespace
+
+void Host::LoadAddInByProgId(const std::wstring& progId) {
+    if (core_->addIns[0]->instance) throw HostError(E_UNEXPECTED, L"an add-in is loaded already");
+    CreateByProgId(*core_->addIns[0], progId);
+}
+
+size_t Host::LoadNextAddInByProgId(const std::wstring& progId) {
+    if (!core_->addIns[0]->instance) {
+        LoadAddInByProgId(progId);
+        return 0;
+    }
+    AddInSlot& slot = core_->AddSlot(progId);
+    CreateByProgId(slot, progId);
+    return slot.index;
 }
 
 void Host::LoadAddInFromPath(const std::wstring& dllPath, const CLSID* clsid) {
-    if (core_->addInInstance) throw HostError(E_UNEXPECTED, L"an add-in is loaded already");
+    AddInSlot& slot = *core_->addIns[0];
+    if (slot.instance) throw HostError(E_UNEXPECTED, L"an add-in is loaded already");
     HMODULE m = LoadLibraryExW(dllPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (!m) {
         const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
@@ -244,9 +287,9 @@ void Host::LoadAddInFromPath(const std::wstring& dllPath, const CLSID* clsid) {
             hr = factory->CreateInstance(nullptr, IID_IKorvaneAddIn, reinterpret_cast<void**>(addIn.GetAddressOf()));
             if (FAILED(hr)) throw HostError(hr, L"cannot create the add-in of " + dllPath + L": " + SystemText(hr));
         }
-        core_->addInInstance = addIn;
-        core_->addInModule = m;
-        core_->moduleLoadedByUs = true;
+        slot.instance = addIn;
+        slot.module = m;
+        slot.moduleLoadedByUs = true;
     } catch (...) {
         using CanUnload = HRESULT(STDAPICALLTYPE*)();
         auto can = reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(m, "DllCanUnloadNow")));
@@ -255,50 +298,66 @@ void Host::LoadAddInFromPath(const std::wstring& dllPath, const CLSID* clsid) {
     }
 }
 
-bool Host::AddInLoaded() const noexcept { return core_->addInInstance != nullptr; }
-bool Host::Connected() const noexcept { return core_->connected; }
-IUnknown* Host::AddIn() const noexcept { return core_->addInInstance.Get(); }
-HMODULE Host::AddInModule() const noexcept { return core_->addInModule; }
+bool Host::AddInLoaded() const noexcept { return AddInLoaded(0); }
+bool Host::Connected() const noexcept { return Connected(0); }
+IUnknown* Host::AddIn() const noexcept { return core_->addIns[0]->instance.Get(); }
+HMODULE Host::AddInModule() const noexcept { return core_->addIns[0]->module; }
+size_t Host::AddInCount() const noexcept { return core_->addIns.size(); }
 
-HRESULT Host::Connect(LONG connectMode) {
-    if (!core_->addInInstance) throw HostError(E_UNEXPECTED, L"no add-in is loaded");
-    ComPtr<IKorvaneAddIn> addIn = core_->addInInstance;
-    const HRESULT hr = addIn->OnConnection(core_->app->Disp(), connectMode, core_->addIn->Disp());
+bool Host::AddInLoaded(size_t index) const noexcept {
+    return index < core_->addIns.size() && core_->addIns[index]->instance;
+}
+
+bool Host::Connected(size_t index) const noexcept {
+    return index < core_->addIns.size() && core_->addIns[index]->connected;
+}
+
+HRESULT Host::Connect(LONG connectMode) { return ConnectAddIn(0, connectMode); }
+
+HRESULT Host::ConnectAddIn(size_t index, LONG connectMode) {
+    AddInSlot& slot = Loaded(*core_, index);
+    ComPtr<IKorvaneAddIn> addIn = slot.instance;
+    const HRESULT hr = addIn->OnConnection(core_->app->Disp(), connectMode, slot.object->Disp());
     if (FAILED(hr)) return hr;
-    core_->connected = true;
-    ConnectToEnvironment(kEnvironmentCategory, true);
+    slot.connected = true;
+    rud::Bstr category(kEnvironmentCategory);
+    addIn->OnConnectToEnvironment(category.get(), core_->environment->Disp(), VARIANT_TRUE);
     return hr;
 }
 
 HRESULT Host::ConnectToEnvironment(const std::wstring& category, bool firstTime) {
-    if (!core_->addInInstance) throw HostError(E_UNEXPECTED, L"no add-in is loaded");
-    ComPtr<IKorvaneAddIn> addIn = core_->addInInstance;
+    ComPtr<IKorvaneAddIn> addIn = Loaded(*core_, 0).instance;
     rud::Bstr cat(category);
     return addIn->OnConnectToEnvironment(cat.get(), core_->environment->Disp(),
                                          firstTime ? VARIANT_TRUE : VARIANT_FALSE);
 }
 
-HRESULT Host::Disconnect(LONG disconnectMode) {
-    if (!core_->addInInstance) throw HostError(E_UNEXPECTED, L"no add-in is loaded");
-    ComPtr<IKorvaneAddIn> addIn = core_->addInInstance;
-    core_->connected = false;
+HRESULT Host::Disconnect(LONG disconnectMode) { return DisconnectAddIn(0, disconnectMode); }
+
+HRESULT Host::DisconnectAddIn(size_t index, LONG disconnectMode) {
+    AddInSlot& slot = Loaded(*core_, index);
+    ComPtr<IKorvaneAddIn> addIn = slot.instance;
+    slot.connected = false;
     return addIn->OnDisconnection(disconnectMode);
 }
 
-UnloadResult Host::UnloadAddIn() {
+UnloadResult Host::UnloadAddIn() { return UnloadAddIn(0); }
+
+UnloadResult Host::UnloadAddIn(size_t index) {
+    AddInSlot& slot = core_->Slot(index);
     UnloadResult r;
-    core_->connected = false;
-    core_->addInInstance.Reset();
-    HMODULE m = std::exchange(core_->addInModule, nullptr);
+    slot.connected = false;
+    slot.instance.Reset();
+    HMODULE m = std::exchange(slot.module, nullptr);
     if (!m) return r;
     r.hadModule = true;
     const std::wstring path = ModulePath(m);
     using CanUnload = HRESULT(STDAPICALLTYPE*)();
     auto can = reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(m, "DllCanUnloadNow")));
     r.canUnloadNow = can ? can() : S_FALSE;
-    if (core_->moduleLoadedByUs) {
+    if (slot.moduleLoadedByUs) {
         if (r.canUnloadNow == S_OK) FreeLibrary(m);
-        else core_->addInModule = m;  // kept: the DLL still has objects alive
+        else slot.module = m;  // kept: the DLL still has objects alive
     } else {
         CoFreeUnusedLibrariesEx(0, 0);
     }
@@ -306,9 +365,32 @@ UnloadResult Host::UnloadAddIn() {
     return r;
 }
 
+void Host::ReleaseAddIns(LONG disconnectMode) {
+    for (size_t i = core_->addIns.size(); i-- > 0;) {
+        AddInSlot& slot = *core_->addIns[i];
+        if (slot.instance && slot.connected) DisconnectAddIn(i, disconnectMode);
+        if (slot.instance || slot.module) UnloadAddIn(i);
+    }
+}
+
 IDispatch* Host::Application() const noexcept { return core_->app ? core_->app->Disp() : nullptr; }
-IDispatch* Host::AddInObject() const noexcept { return core_->addIn ? core_->addIn->Disp() : nullptr; }
-IDispatch* Host::AddInEvents() const noexcept { return core_->addInEvents ? core_->addInEvents->Disp() : nullptr; }
+IDispatch* Host::AddInObject() const noexcept { return AddInObject(0); }
+IDispatch* Host::AddInEvents() const noexcept { return AddInEvents(0); }
+
+IDispatch* Host::AddInObject(size_t index) const noexcept {
+    if (index >= core_->addIns.size() || !core_->addIns[index]->object) return nullptr;
+    return core_->addIns[index]->object->Disp();
+}
+
+IDispatch* Host::AddInEvents(size_t index) const noexcept {
+    if (index >= core_->addIns.size() || !core_->addIns[index]->events) return nullptr;
+    return core_->addIns[index]->events->Disp();
+}
+
+size_t Host::CommandSinkCount(size_t index) const noexcept {
+    if (index >= core_->addIns.size() || !core_->addIns[index]->events) return 0;
+    return core_->addIns[index]->events->Events().SinkCount();
+}
 
 namespace {
 void ShowActive(Core& core) {
@@ -505,14 +587,14 @@ void Host::ClearEvents() noexcept { core_->events.clear(); }
 
 size_t Host::SinkCount(bool applicationEvents) const noexcept {
     if (applicationEvents) return core_->app ? core_->app->Events().SinkCount() : 0;
-    return core_->addInEvents ? core_->addInEvents->Events().SinkCount() : 0;
+    return CommandSinkCount(0);
 }
 
-std::wstring Host::Description() const { return core_->description; }
-LONG Host::NumberSetting() const noexcept { return core_->numberSetting; }
-bool Host::FlagSetting() const noexcept { return core_->flagSetting; }
-bool Host::DescriptionWasSet() const noexcept { return core_->descriptionSet; }
-size_t Host::ButtonCount() const noexcept { return core_->buttons.size(); }
+std::wstring Host::Description() const { return core_->addIns[0]->description; }
+LONG Host::NumberSetting() const noexcept { return core_->addIns[0]->numberSetting; }
+bool Host::FlagSetting() const noexcept { return core_->addIns[0]->flagSetting; }
+bool Host::DescriptionWasSet() const noexcept { return core_->addIns[0]->descriptionSet; }
+size_t Host::ButtonCount() const noexcept { return core_->addIns[0]->buttons.size(); }
 void Host::SetApplicationFlag(const VARIANT& value) { core_->applicationFlag = rud::Variant(value); }
 
 HWND Host::MainWindow() const noexcept { return core_->windows.Main(); }
@@ -562,7 +644,8 @@ void Host::SetDispatchErrorInfo(bool on) noexcept { core_->dispatchErrorInfo = o
 
 void Host::DropEventSinks() noexcept {
     if (core_->app) core_->app->Events().DropSinks();
-    if (core_->addInEvents) core_->addInEvents->Events().DropSinks();
+    for (auto& slot : core_->addIns)
+        if (slot->events) slot->events->Events().DropSinks();
 }
 
 std::vector<LedgerEntry> Host::Ledger() const {

@@ -42,6 +42,7 @@ struct PageInfo {
     std::wstring toolTip;
     LONG bitmapId = 0;
     bool visible = false;
+    size_t addIn = 0;  // the index of the add-in whose page it is
 };
 
 // What OnCommandUpdateUI gave back in its by-reference arguments.
@@ -69,7 +70,7 @@ public:
     };
     Host();
     explicit Host(const Options& options);
-    ~Host();  // disconnects and unloads a connected add-in, closes everything
+    ~Host();  // disconnects and unloads the add-ins (ReleaseAddIns), closes everything
     Host(const Host&) = delete;
     Host& operator=(const Host&) = delete;
 
@@ -91,6 +92,25 @@ public:
     UnloadResult UnloadAddIn();
     IUnknown* AddIn() const noexcept;  // borrowed; null when none
     HMODULE AddInModule() const noexcept;  // the add-in's DLL while it is loaded; null otherwise
+
+    // ---- several add-ins at once, as a host runs every add-in listed for it. The members above
+    // act on add-in 0; each add-in gets an add-in object of its own (with its command event
+    // source, toolbar buttons and VaneBar pages), and all share the application and documents.
+    // The command events (FireCommand...) and the settings below reach add-in 0.
+    // Loads by ProgID as add-in 0 when that is free, else as a new one; gives its index.
+    size_t LoadNextAddInByProgId(const std::wstring& progId);
+    size_t AddInCount() const noexcept;  // indexes given so far (an unloaded add-in keeps its)
+    bool AddInLoaded(size_t index) const noexcept;
+    bool Connected(size_t index) const noexcept;
+    HRESULT ConnectAddIn(size_t index, LONG connectMode = 1);
+    HRESULT DisconnectAddIn(size_t index, LONG disconnectMode = 0);
+    UnloadResult UnloadAddIn(size_t index);
+    IDispatch* AddInObject(size_t index) const noexcept;  // borrowed; null when no such index
+    IDispatch* AddInEvents(size_t index) const noexcept;
+    size_t CommandSinkCount(size_t index) const noexcept;  // sinks on that add-in's event source
+    // As a host closes: every connected add-in's OnDisconnection(mode), each add-in released
+    // right after, the last loaded first.
+    void ReleaseAddIns(LONG disconnectMode = 0);
 
     // ---- the host's objects as the add-in sees them (borrowed pointers)
     IDispatch* Application() const noexcept;

@@ -89,14 +89,14 @@ void HostWindows::Destroy() noexcept {
     main_.reset();
 }
 
-HWND HostWindows::CreatePage(int doc, HINSTANCE module, LONG bitmapId, const std::wstring& toolTip,
+HWND HostWindows::CreatePage(int doc, size_t owner, HINSTANCE module, LONG bitmapId, const std::wstring& toolTip,
                              bool visible) {
     if (!pane_) throw HostError(E_UNEXPECTED, L"The VaneBar is not there");
     Page p{rud::UniqueWindow(CreateWindowExW(0, kPageClass, toolTip.c_str(),
                                              WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0,
                                              kPaneHeaderHeight, 10, 10, pane_.get(), nullptr,
                                              Module(), this)),
-           doc, toolTip, bitmapId, {}};
+           doc, owner, toolTip, bitmapId, {}};
     if (!p.hwnd) throw HostError(HRESULT_FROM_WIN32(GetLastError()), L"cannot create a VaneBar page");
     if (module && bitmapId > 0)
         p.image.reset(static_cast<HBITMAP>(LoadImageW(module, MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, 0)));
@@ -118,8 +118,10 @@ bool HostWindows::DeletePage(HWND page) noexcept {
     return true;
 }
 
-bool HostWindows::HasPage(HWND page) const noexcept {
-    return std::any_of(pages_.begin(), pages_.end(), [&](const Page& p) { return p.hwnd.get() == page; });
+size_t HostWindows::PageOwner(HWND page) const noexcept {
+    for (const auto& p : pages_)
+        if (p.hwnd.get() == page) return p.owner;
+    return SIZE_MAX;
 }
 
 int HostWindows::PageDocument(HWND page) const noexcept {
@@ -155,7 +157,7 @@ void HostWindows::ShowPagesOf(int doc) noexcept {
 std::vector<PageInfo> HostWindows::Pages() const {
     std::vector<PageInfo> out;
     for (const auto& p : pages_)
-        out.push_back({p.hwnd.get(), p.doc, p.toolTip, p.bitmapId, IsWindowVisible(p.hwnd.get()) != FALSE});
+        out.push_back({p.hwnd.get(), p.doc, p.toolTip, p.bitmapId, IsWindowVisible(p.hwnd.get()) != FALSE, p.owner});
     return out;
 }
 

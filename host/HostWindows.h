@@ -3,6 +3,7 @@
 // document area; the pane stacks one page window per CreatePage and shows the pages of the
 // active document. Pages size their child windows to fill them on every WM_SIZE.
 #include "Raii.h"
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,10 +24,11 @@ public:
     HWND Main() const noexcept { return main_.get(); }
     HWND Pane() const noexcept { return pane_.get(); }
 
-    HWND CreatePage(int doc, HINSTANCE module, LONG bitmapId, const std::wstring& toolTip,
+    // owner: the index of the add-in that asked for the page.
+    HWND CreatePage(int doc, size_t owner, HINSTANCE module, LONG bitmapId, const std::wstring& toolTip,
                     bool visible);
     bool DeletePage(HWND page) noexcept;
-    bool HasPage(HWND page) const noexcept;
+    size_t PageOwner(HWND page) const noexcept;  // SIZE_MAX when it is no page
     int PageDocument(HWND page) const noexcept;  // 0 when unknown
     void ActivatePage(HWND page) noexcept;       // shows it, hides the others
     void ShowPagesOf(int doc) noexcept;          // the pages of the active document
@@ -43,6 +45,7 @@ private:
     struct Page {
         rud::UniqueWindow hwnd;
         int doc;
+        size_t owner;
         std::wstring toolTip;
         LONG bitmapId;
         rud::UniqueBitmap image;

@@ -351,8 +351,9 @@ void EnvironmentObject::Do(DISPID, Call& call) {
 
 // ---- the add-in object and its VaneBar
 
-AddInObject::AddInObject(std::shared_ptr<Core> core)
-    : DispObject(std::move(core), L"AddIn", L"", DIID_IKorvaneAddInObject, kAddInMembers) {}
+AddInObject::AddInObject(std::shared_ptr<Core> core, AddInSlot& slot, std::wstring instance)
+    : DispObject(std::move(core), L"AddIn", std::move(instance), DIID_IKorvaneAddInObject, kAddInMembers),
+      slot_(slot) {}
 
 HRESULT AddInObject::QueryInterface(REFIID riid, void** ppv) { return DispObject::QueryInterface(riid, ppv); }
 
@@ -367,37 +368,38 @@ HRESULT AddInObject::InterfaceSupportsErrorInfo(REFIID riid) {
 
 void AddInObject::Do(DISPID id, Call& call) {
     Core& core = *core_;
+    AddInSlot& slot = slot_;
     switch (id) {
     case korvane::DISPID_ADDIN_ADDINEVENTS:
         call.Expect(0, 0);
         if (core.addInEventsUndispatchable) {
             rud::Variant source;
             V_VT(&source) = VT_UNKNOWN;
-            core.addInEvents->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&V_UNKNOWN(&source)));
+            slot.events->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&V_UNKNOWN(&source)));
             call.Return(std::move(source));
         } else {
-            call.ReturnObject(core.addInEvents->Disp());
+            call.ReturnObject(slot.events->Disp());
         }
         break;
     case korvane::DISPID_ADDIN_DESCRIPTION:
-        core.description = std::wstring();
+        slot.description = std::wstring();
         {
             rud::Variant v;
             if (FAILED(ChangeType(&v, &call.PutValue(), VT_BSTR))) throw InvokeFailure{DISP_E_TYPEMISMATCH};
-            core.description.assign(V_BSTR(&v) ? V_BSTR(&v) : L"", SysStringLen(V_BSTR(&v)));
+            slot.description.assign(V_BSTR(&v) ? V_BSTR(&v) : L"", SysStringLen(V_BSTR(&v)));
         }
-        core.descriptionSet = true;
+        slot.descriptionSet = true;
         break;
     case korvane::DISPID_ADDIN_NUMBERSETTING: {
         rud::Variant v;
         if (FAILED(ChangeType(&v, &call.PutValue(), VT_I4))) throw InvokeFailure{DISP_E_TYPEMISMATCH};
-        core.numberSetting = V_I4(&v);
+        slot.numberSetting = V_I4(&v);
         break;
     }
     case korvane::DISPID_ADDIN_FLAGSETTING: {
         rud::Variant v;
         if (FAILED(ChangeType(&v, &call.PutValue(), VT_BOOL))) throw InvokeFailure{DISP_E_TYPEMISMATCH};
-        core.flagSetting = V_BOOL(&v) != VARIANT_FALSE;
+        slot.flagSetting = V_BOOL(&v) != VARIANT_FALSE;
         break;
     }
     case korvane::DISPID_ADDIN_ADDBUTTON: {
@@ -407,7 +409,7 @@ void AddInObject::Do(DISPID id, Call& call) {
         (*held)->toolTip = call.Str(1);
         (*held)->commandId = call.Long(2);
         call.ReturnObject((*held)->Disp());
-        core.buttons.push_back(std::move(held));
+        slot.buttons.push_back(std::move(held));
         break;
     }
     }
@@ -451,7 +453,7 @@ HRESULT AddInObject::CreatePage(IDispatch* theDocument, LONG hInstance, LONG nBi
         if (!doc) throw HostError(E_INVALIDARG, L"The object is not an open document");
         if (core.createPageReturnsZero) return;
         HWND page = core.windows.CreatePage(
-            doc, reinterpret_cast<HINSTANCE>(static_cast<LONG_PTR>(hInstance)), nBitmapID,
+            doc, slot_.index, reinterpret_cast<HINSTANCE>(static_cast<LONG_PTR>(hInstance)), nBitmapID,
             std::wstring(ToolTip ? ToolTip : L"", SysStringLen(ToolTip)), doc == core.activeDoc);
         *phWnd = static_cast<LONG>(reinterpret_cast<LONG_PTR>(page));
     });
@@ -468,7 +470,9 @@ HRESULT AddInObject::ExistingPageCall(const wchar_t* member, IDispatch* theDocum
     }
     return VaneBarCall(member, std::move(args), [&] {
         HWND page = reinterpret_cast<HWND>(static_cast<LONG_PTR>(hWnd));
-        if (!work(page)) throw HostError(E_INVALIDARG, L"There is no VaneBar page " + std::to_wstring(hWnd));
+        // Another add-in's page is as unknown to this one as a page that never was.
+        if (core_->windows.PageOwner(page) != slot_.index || !work(page))
+            throw HostError(E_INVALIDARG, L"There is no VaneBar page " + std::to_wstring(hWnd));
     });
 }
 
@@ -479,7 +483,6 @@ HRESULT AddInObject::DeletePage(IDispatch* theDocument, LONG hWnd, LONG Option) 
 
 HRESULT AddInObject::ActivatePage(IDispatch* theDocument, LONG hWnd, LONG Option) {
     return ExistingPageCall(L"ActivatePage", theDocument, hWnd, Option, [&](HWND page) {
-        if (!core_->windows.HasPage(page)) return false;
         core_->windows.ActivatePage(page);
         return true;
     });

@@ -110,10 +110,13 @@ protected:
     void Do(DISPID id, Call& call) override;
 };
 
+struct AddInSlot;
+
 // The host's object for one add-in; also serves IKorvaneVaneBar.
 class AddInObject : public DispObject, public IKorvaneVaneBar {
 public:
-    explicit AddInObject(std::shared_ptr<Core> core);
+    // The slot outlives the object: the core keeps it, and the object keeps the core.
+    AddInObject(std::shared_ptr<Core> core, AddInSlot& slot, std::wstring instance);
     KVHOST_COUNTED_IUNKNOWN
     HRESULT STDMETHODCALLTYPE CreatePage(IDispatch* theDocument, LONG hInstance, LONG nBitmapID,
                                          BSTR ToolTip, LONG Option, LONG* phWnd) override;
@@ -130,9 +133,12 @@ private:
     // Log, injected fault, then the work; failures through SetErrorInfo.
     template <class F>
     HRESULT VaneBarCall(const wchar_t* member, std::vector<std::wstring> args, F&& work) noexcept;
-    // A VaneBarCall on a page the host made: work(page) is false when there is no such page.
+    // A VaneBarCall on a page the host made for this add-in: work(page) is false when there is
+    // no such page.
     template <class F>
     HRESULT ExistingPageCall(const wchar_t* member, IDispatch* theDocument, LONG hWnd, LONG Option, F&& work) noexcept;
+
+    AddInSlot& slot_;
 };
 
 // A plain object handed to OnConnectToEnvironment.

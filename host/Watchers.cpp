@@ -25,7 +25,14 @@ UINT IconOf(HWND box) noexcept {
         if (LoadIconA(nullptr, i.id) == shown) return i.flag;
     return 0;
 }
+constexpr wchar_t kSeenBoxProperty[] = L"kvhost.BoxSeen";
 } // namespace
+
+bool FirstActivationOfMessageBox(HWND w) {
+    if (!w || ui::ClassOf(w) != L"#32770" || GetPropW(w, kSeenBoxProperty)) return false;
+    SetPropW(w, kSeenBoxProperty, reinterpret_cast<HANDLE>(1));
+    return true;
+}
 
 MessageBoxWatcher::MessageBoxWatcher(std::vector<SeenBox>& sink, size_t (*callCount)(void*), void* context)
     : previous_(g_watcher), sink_(sink), callCount_(callCount), context_(context) {
@@ -41,7 +48,7 @@ MessageBoxWatcher::~MessageBoxWatcher() {
 LRESULT CALLBACK MessageBoxWatcher::Hook(int code, WPARAM wp, LPARAM lp) noexcept {
     MessageBoxWatcher* self = g_watcher;
     try {
-        if (self && code == HCBT_ACTIVATE && ui::ClassOf(reinterpret_cast<HWND>(wp)) == L"#32770") {
+        if (self && code == HCBT_ACTIVATE && FirstActivationOfMessageBox(reinterpret_cast<HWND>(wp))) {
             HWND w = reinterpret_cast<HWND>(wp);
             SeenBox b;
             wchar_t title[256] = {};

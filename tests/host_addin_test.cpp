@@ -1,11 +1,14 @@
 // A real COM add-in in the host: the tiny test add-in is registered with regsvr32, created by
 // ProgID (or straight from its DLL), connected, given every kind of event, disconnected and
 // unloaded; the host's ledger must show all its objects back with the host.
+#include "AddInList.h"
 #include "KorvaneFramework.h"
 #include "host_testutil.h"
+#include <algorithm>
 
 using kvhost::Host;
 using kvhost::HostError;
+using Microsoft::WRL::ComPtr;
 
 namespace {
 
@@ -73,16 +76,21 @@ bool Contains(const std::vector<std::wstring>& v, const std::wstring& s) {
     return std::find(v.begin(), v.end(), s) != v.end();
 }
 
+// Registers the add-in with regsvr32, clears its journal and puts a copy of a sample at doc (saving
+// must not touch the samples).
+void PrepareRegisteredRun(Journal& journal, const std::wstring& doc) {
+    ASSERT_EQ(RunProgram(L"regsvr32.exe /s \"" + AddInPath() + L"\""), 0u) << "regsvr32 failed";
+    ASSERT_TRUE(journal.ok());
+    journal.Reset(0);
+    hosttest::CopyInto(hosttest::Samples() + L"\\Drawing A-1001.json", doc);
+}
+
 } // namespace
 
 TEST(HostAddIn, LoadedByProgIdAfterRegsvr32ItReceivesEveryEventAndReleasesAll) {
-    ASSERT_EQ(RunProgram(L"regsvr32.exe /s \"" + AddInPath() + L"\""), 0u) << "regsvr32 failed";
     Journal journal;
-    ASSERT_TRUE(journal.ok());
-    journal.Reset(0);
-    // A copy: saving must not touch the samples.
     const std::wstring doc = hosttest::TempDir() + L"\\addin events.json";
-    hosttest::CopyInto(hosttest::Samples() + L"\\Drawing A-1001.json", doc);
+    ASSERT_NO_FATAL_FAILURE(PrepareRegisteredRun(journal, doc));
     {
         Host host;
         host.LoadAddInByProgId(kProgId);
@@ -249,4 +257,65 @@ TEST(HostAddIn, TheLedgerCatchesADocumentTheAddInKeeps) {
     EXPECT_EQ(out[0].instance, L"C:\\kept.json");
     EXPECT_EQ(out[0].refs, 1);
     EXPECT_EQ(out[0].hostRefs, 0);
+}
+
+TEST(HostAddIn, EveryListedAddInRunsWithItsOwnObjectsAndIsReleasedAtTheEnd) {
+    Journal journal;
+    const std::wstring doc = hosttest::TempDir() + L"\\listed.json";
+    ASSERT_NO_FATAL_FAILURE(PrepareRegisteredRun(journal, doc));
+    const wchar_t* list = L"Software\\KorvaneSimTest\\Listed";
+    const std::wstring clsid = L"{3E8C1B52-7A0D-4C39-9F4E-6B2A51D0C7E1}";
+    // Two more ProgIDs of the test add-in's class, both marked; its own ProgID listed but not.
+    const std::pair<const wchar_t*, DWORD> entries[] = {{L"KorvaneTest.First", 1}, {L"KorvaneTest.Second", 1}, {kProgId, 0}};
+    for (const auto& [progId, flag] : entries) {
+        if (flag) RegSetKeyValueW(HKEY_CLASSES_ROOT, (std::wstring(progId) + L"\\CLSID").c_str(), nullptr, REG_SZ,
+                                  clsid.c_str(), static_cast<DWORD>((clsid.size() + 1) * sizeof(wchar_t)));
+        RegSetKeyValueW(HKEY_CURRENT_USER, (std::wstring(list) + L"\\" + progId).c_str(), L"LoadBehavior", REG_DWORD, &flag, sizeof flag);
+    }
+    {
+        Host host;
+        const auto started = kvhost::StartListedAddIns(host, list);
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KorvaneSimTest");
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, L"KorvaneTest.First");
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, L"KorvaneTest.Second");
+        ASSERT_EQ(started.size(), 2u);
+        for (size_t i = 0; i < 2; ++i) {
+            EXPECT_EQ(started[i].index, i);
+            EXPECT_EQ(started[i].connection, S_OK);
+            EXPECT_TRUE(host.Connected(i));
+            EXPECT_EQ(host.CommandSinkCount(i), 1u) << "each add-in advises on its own event source";
+        }
+        EXPECT_EQ(started[1].entry.progId, L"KorvaneTest.Second");
+        EXPECT_NE(host.AddInObject(0), host.AddInObject(1));
+        EXPECT_EQ(host.SinkCount(true), 2u);
+        const auto d = host.OpenDocument(doc);
+        // Each add-in's pages are its own: the other one can neither see nor remove them.
+        ComPtr<IKorvaneVaneBar> first, second;
+        ASSERT_EQ(host.AddInObject(0)->QueryInterface(IID_PPV_ARGS(&first)), S_OK);
+        ASSERT_EQ(host.AddInObject(1)->QueryInterface(IID_PPV_ARGS(&second)), S_OK);
+        rud::Bstr tip(L"tip");
+        LONG page = 0;
+        ASSERT_EQ(second->CreatePage(host.Document(d), 0, 0, tip.get(), 0, &page), S_OK);
+        ASSERT_EQ(host.Pages().size(), 1u);
+        EXPECT_EQ(host.Pages()[0].addIn, 1u);
+        EXPECT_EQ(first->DeletePage(host.Document(d), page, 0), E_INVALIDARG);
+        EXPECT_EQ(second->DeletePage(host.Document(d), page, 0), S_OK);
+        first.Reset();
+        second.Reset();
+        host.Quit();
+        host.ReleaseAddIns();
+        EXPECT_FALSE(host.AddInLoaded(0) || host.AddInLoaded(1));
+        EXPECT_EQ(host.SinkCount(true), 0u);
+        EXPECT_TRUE(host.AllReleased()) << kvhost::WideToUtf8(host.OutstandingText());
+    }
+    RunProgram(L"regsvr32.exe /s /u \"" + AddInPath() + L"\"");
+    const auto lines = journal.Lines();
+    const auto count = [&](const std::wstring& l) { return std::count(lines.begin(), lines.end(), l); };
+    EXPECT_EQ(count(L"OnConnection 1"), 2) << Dump(lines);
+    EXPECT_EQ(count(L"app 3(VT_DISPATCH) " + doc), 2) << Dump(lines);
+    // Both see the host quit, then both go.
+    ASSERT_GE(lines.size(), 4u);
+    const std::vector<std::wstring> end(lines.end() - 4, lines.end());
+    EXPECT_EQ(end, (std::vector<std::wstring>{L"app 11(VT_DISPATCH) " + doc, L"app 11(VT_DISPATCH) " + doc,
+                                              L"OnDisconnection 0", L"OnDisconnection 0"})) << Dump(lines);
 }

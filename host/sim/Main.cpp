@@ -4,9 +4,11 @@
 #include "Host.h"
 #include "DocumentModel.h"
 #include "Script.h"
+#include "Session.h"
 #include "AddInList.h"
 #include "Tools.h"
 #include "DebugOutputCapture.h"
+#include "Watchers.h"
 #include <cstdio>
 #include <optional>
 
@@ -23,8 +25,9 @@ const char kUsage[] =
     "                   [DOCUMENT...]\n"
     "Opens the documents, runs the script (see host/Script.h), saves the screenshot, then closes\n"
     "everything; --interactive stays until the window is closed. Without --progid or --addin it loads\n"
-    "the add-in listed under Software\\KorvaneSim\\AddIns (see host/README.md). Exit codes: 0 done, 2 bad command\n"
-    "line, document or script, 3 add-in not loadable, 4 OnConnection failed, 5 a script action failed.\n";
+    "and connects every add-in listed under Software\\KorvaneSim\\AddIns with LoadBehavior 1 (see\n"
+    "host/README.md). Exit codes: 0 done, 2 bad command line, document or script, 3 add-in not loadable\n"
+    "(none of the listed ones), 4 OnConnection failed (for all of them), 5 a script action failed.\n";
 
 using kvsim::Out;
 
@@ -93,9 +96,7 @@ LRESULT CALLBACK BoxHook(int code, WPARAM wp, LPARAM lp) noexcept {
     try {
         if (code == HCBT_ACTIVATE) {
             HWND w = reinterpret_cast<HWND>(wp);
-            wchar_t cls[32] = {};
-            GetClassNameW(w, cls, 32);
-            if (std::wstring(cls) == L"#32770") {
+            if (kvhost::FirstActivationOfMessageBox(w)) {
                 wchar_t title[256] = {}, text[2048] = {};
                 GetWindowTextW(w, title, 256);
                 GetDlgItemTextW(w, 0xFFFF, text, 2048);
@@ -108,26 +109,31 @@ LRESULT CALLBACK BoxHook(int code, WPARAM wp, LPARAM lp) noexcept {
     return CallNextHookEx(g_boxHook, code, wp, lp);
 }
 
-// As the host does at start: the first listed add-in marked for loading that can be created. The
-// simulator holds one add-in per run; any other marked entry is named on stderr and left alone.
-void LoadListedAddIn(kvhost::Host& host) {
-    bool any = false;
-    for (const kvhost::ListedAddIn& a : kvhost::ListedAddIns()) {
-        if (!a.load) continue;
-        any = true;
-        if (host.AddInLoaded()) {
-            Out(stderr, L"korvane-sim: " + a.progId + L" not loaded: the simulator holds one add-in per run");
+std::wstring ConnectionFailed(HRESULT hr) { return L"the add-in's OnConnection failed with " + kvhost::HResultText(hr); }
+
+// As the host does at start: every listed add-in marked for loading, each connected, with one
+// line on stderr for each. The run goes on with those that connected; it ends only when there
+// were some and none could be created (3) or none connected (4).
+int StartListed(kvhost::Host& host) {
+    bool created = false, connected = false;
+    const auto started = kvhost::StartListedAddIns(host);
+    for (const kvhost::StartedAddIn& s : started) {
+        if (!s.error.empty()) {
+            Out(stderr, L"korvane-sim: " + s.error);
             continue;
         }
-        try {
-            host.LoadAddInByProgId(a.progId);
-            Out(stderr, L"korvane-sim: loaded " + a.progId + (a.perUser ? L" (HKCU)" : L" (HKLM)"));
-        } catch (const kvhost::HostError& e) {
-            Out(stderr, L"korvane-sim: " + e.description());
+        created = true;
+        if (FAILED(s.connection)) {
+            Out(stderr, L"korvane-sim: " + s.entry.progId + L": " + ConnectionFailed(s.connection));
+            continue;
         }
+        connected = true;
+        Out(stderr, L"korvane-sim: loaded " + s.entry.progId + (s.entry.perUser ? L" (HKCU)" : L" (HKLM)"));
     }
-    if (any && !host.AddInLoaded())
-        throw kvhost::HostError(REGDB_E_CLASSNOTREG, L"no listed add-in could be loaded");
+    if (started.empty() || connected) return 0;
+    if (created) return kExitConnect;
+    Out(stderr, L"korvane-sim: no listed add-in could be loaded");
+    return kExitAddIn;
 }
 
 int Run(const Options& o) {
@@ -153,19 +159,17 @@ int Run(const Options& o) {
                 clsid = c;
             }
             host.LoadAddInFromPath(o.dll, clsid ? &*clsid : nullptr);
-        } else {
-            LoadListedAddIn(host);
+        } else if (const int code = StartListed(host)) {
+            return code;
         }
     } catch (const kvhost::HostError& e) {
         Out(stderr, L"korvane-sim: " + e.description());
         return kExitAddIn;
     }
-    if (host.AddInLoaded()) {
+    if (host.AddInLoaded() && !host.Connected()) {
         const HRESULT hr = host.Connect();
         if (FAILED(hr)) {
-            wchar_t code[16];
-            swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(hr));
-            Out(stderr, std::wstring(L"korvane-sim: the add-in's OnConnection failed with ") + code);
+            Out(stderr, L"korvane-sim: " + ConnectionFailed(hr));
             host.UnloadAddIn();
             return kExitConnect;
         }
@@ -196,10 +200,7 @@ int Run(const Options& o) {
         exitCode = opening ? kExitUsage : kExitRun;
     }
     host.Quit();
-    if (host.AddInLoaded()) {
-        host.Disconnect();
-        host.UnloadAddIn();
-    }
+    host.ReleaseAddIns();
     if (g_boxHook) UnhookWindowsHookEx(g_boxHook);
     return exitCode;
 }
