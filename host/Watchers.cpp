@@ -29,7 +29,10 @@ constexpr wchar_t kSeenBoxProperty[] = L"kvhost.BoxSeen";
 } // namespace
 
 bool FirstActivationOfMessageBox(HWND w) {
-    if (!w || ui::ClassOf(w) != L"#32770" || GetPropW(w, kSeenBoxProperty)) return false;
+    // Under Wine the hook can be told of another program's box taking the focus (a test running
+    // beside this one): only this thread's boxes are the add-in's.
+    if (!w || GetWindowThreadProcessId(w, nullptr) != GetCurrentThreadId()) return false;
+    if (ui::ClassOf(w) != L"#32770" || GetPropW(w, kSeenBoxProperty)) return false;
     SetPropW(w, kSeenBoxProperty, reinterpret_cast<HANDLE>(1));
     return true;
 }

@@ -15,7 +15,7 @@ struct SeenBox {
     size_t callIndex;   // the size of the call log when the box came up
 };
 
-// True the first time it is asked about a message box window, false for any other window and for
+// True the first time it is asked about a message box of this thread, false for any other window and for
 // a box already seen: a box is activated again whenever it gets the focus back (under load the
 // X server may hand it over twice), and must be recorded and answered once.
 bool FirstActivationOfMessageBox(HWND w);

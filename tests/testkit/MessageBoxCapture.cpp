@@ -78,7 +78,10 @@ MessageBoxCapture::~MessageBoxCapture() {
 }
 
 void MessageBoxCapture::OnBoxActivated(HWND box) {
-    if (!box || !IsDialogBox(box) || GetPropW(box, kSeenProp)) return;
+    // Only this thread's boxes: under Wine the hook can be told of another program's box taking
+    // the focus (a test running beside this one).
+    if (!box || GetWindowThreadProcessId(box, nullptr) != GetCurrentThreadId()) return;
+    if (!IsDialogBox(box) || GetPropW(box, kSeenProp)) return;
     SetPropW(box, kSeenProp, reinterpret_cast<HANDLE>(1));
     CapturedBox seen;
     seen.window = box;
