@@ -1,21 +1,30 @@
-// How the pane scales with the size of a document: opening a document builds its pane and its
-// whole property tree, closing it takes them down. Prints the pane's cost per property for a
-// middle and a large document and their ratio (1.0 is linear; the machine's noise largely
-// cancels in the ratio).
+// The pane against its floor, in one run. For documents of 0, 100, 5,000 and 20,000 properties
+// (10 sets) it opens and closes a document's pane through the host's own events, and beside each
+// the floor (FloorPane.h) on the same document, interleaved round by round so that the machine's
+// noise hits both alike; it prints medians of the rounds and the ratios.
+//
+// Both sides start from a document the host already holds (made while the host gives no page, so
+// the add-in builds nothing for it) and end when the page is gone and the queue is empty.
 #include "DebugOutputCapture.h"
+#include "FloorPane.h"
 #include "Host.h"
-#include <windows.h>
+#include "KorvaneFramework.h"
+#include "Meters.h"
 #include <cstdio>
+#include <functional>
 #include <string>
+
+using namespace bench;
 
 namespace {
 
-std::string DocumentJson(int sets, int propertiesPerSet) {
+std::string DocumentJson(int properties) {
+    const int sets = 10, perSet = properties / sets;
     std::string json = R"({"propertySets":[)";
     for (int s = 0; s < sets; ++s) {
         if (s) json += ',';
         json += R"({"name":"Set)" + std::to_string(s) + R"(","properties":[)";
-        for (int p = 0; p < propertiesPerSet; ++p) {
+        for (int p = 0; p < perSet; ++p) {
             if (p) json += ',';
             json += R"({"name":"Property)" + std::to_string(p) + R"(","value":"value )" + std::to_string(p * 7) + "\"}";
         }
@@ -24,29 +33,108 @@ std::string DocumentJson(int sets, int propertiesPerSet) {
     return json + "]}";
 }
 
-double Seconds(LARGE_INTEGER a, LARGE_INTEGER b) {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return double(b.QuadPart - a.QuadPart) / double(f.QuadPart);
+// A hash of the pixels of a window's client area, children included, as painted.
+unsigned long long PixelHash(HWND w) {
+    RECT r;
+    GetClientRect(w, &r);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    HDC screen = GetDCEx(w, nullptr, DCX_CACHE);  // read from the window's own surface, not the screen
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof bi.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    unsigned long long h = 1469598103934665603ull;
+    const auto* p = static_cast<const unsigned char*>(bits);
+    for (int i = 0; bits && i < width * height * 4; ++i) h = (h ^ p[i]) * 1099511628211ull;
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(w, screen);
+    return h;
 }
 
-// Best of `rounds` open-and-close cycles of one document, in seconds.
-double OpenClose(kvhost::Host& host, const std::string& json, int rounds) {
-    double best = 1e9;
-    for (int i = 0; i < rounds; ++i) {
-        LARGE_INTEGER t0, t1;
-        QueryPerformanceCounter(&t0);
-        kvhost::DocId doc = host.NewDocumentWith(L"C:\\bench\\doc" + std::to_wstring(i) + L".json", json);
-        host.CloseDocument(doc);
-        QueryPerformanceCounter(&t1);
-        best = std::min(best, Seconds(t0, t1));
+struct Side {
+    std::function<HWND()> open;  // gives the page
+    std::function<void()> close;
+};
+
+Sample Measure(kvhost::Host& host, const Side& side, unsigned long long* pixels) {
+    Sample s;
+    host.PumpMessages();
+    const double bytes0 = PrivateBytes();
+    const long switches0 = VoluntarySwitches();
+    const double t0 = NowMs();
+    HWND page = side.open();
+    RedrawWindow(host.MainWindow(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    s.paintMs = NowMs() - t0;
+    const long switches1 = VoluntarySwitches();
+    // Not timed: what the open pane holds and shows.
+    s.bytes = PrivateBytes() - bytes0;
+    if (pixels) *pixels = PixelHash(page);
+    const long switches2 = VoluntarySwitches();
+    const double t2 = NowMs();
+    side.close();
+    host.PumpMessages();
+    s.openCloseMs = s.paintMs + (NowMs() - t2);
+    s.switches = double(switches1 - switches0 + VoluntarySwitches() - switches2);
+    return s;
+}
+
+// The form window as the hosting routine must place it (made top level, style bits, SetParent,
+// style bits) against made a child of the parent at once; both hidden, then destroyed.
+Sample FormWindow(HWND parent, bool viaTopLevel) {
+    static const ATOM cls = [] {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"RuDerizIRA.BenchForm";
+        return RegisterClassW(&wc);
+    }();
+    (void)cls;
+    Sample s;
+    const long switches0 = VoluntarySwitches();
+    const double t0 = NowMs();
+    HWND w = CreateWindowExW(WS_EX_CONTROLPARENT, L"RuDerizIRA.BenchForm", L"",
+                             (viaTopLevel ? WS_POPUP : WS_CHILD) | WS_CLIPCHILDREN, 0, 0, 300, 300,
+                             viaTopLevel ? nullptr : parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (viaTopLevel) {
+        const LONG style = GetWindowLongA(w, GWL_STYLE) | static_cast<LONG>(0xC0000000u);
+        SetWindowLongA(w, GWL_STYLE, style);
+        SetParent(w, parent);
+        SetWindowLongA(w, GWL_STYLE, style & 0x7FFFFFFF);
     }
-    return best;
+    DestroyWindow(w);
+    s.openCloseMs = NowMs() - t0;
+    s.switches = double(VoluntarySwitches() - switches0);
+    return s;
 }
 
+// A figure of both sides, taken round by round: the medians of each side and the median of the
+// round's own ratios (a round's two sides ran back to back, so its ratio is what the machine's
+// drifting load disturbs least).
+struct Row {
+    std::vector<double> pane, floor;
+    void Add(double p, double f) {
+        pane.push_back(p);
+        floor.push_back(f);
+    }
+    void Print(const char* label, const char* format) const {
+        std::vector<double> ratios;
+        for (size_t i = 0; i < pane.size(); ++i)
+            if (floor[i] != 0) ratios.push_back(pane[i] / floor[i]);
+        char line[160];
+        std::snprintf(line, sizeof line, format, Median(pane), Median(floor));
+        std::printf("%-36s %s %8.2f\n", label, line, Median(ratios));
+    }
+};
 } // namespace
 
-int wmain() {
+int wmain(int argc, wchar_t** argv) {
+    const int rounds = argc > 1 ? std::max(5, _wtoi(argv[1])) : 15;
     kvhost::DebugOutputCapture quiet;  // the add-in's trace lines are not part of the figures
     kvhost::Host host;
     host.LoadAddInFromPath(RUD_BENCH_DLL);
@@ -54,25 +142,97 @@ int wmain() {
         std::fprintf(stderr, "pane_bench: the add-in did not connect\n");
         return 1;
     }
-    // Documents of 10 sets; the host's own work (parsing, objects) is measured without the
-    // add-in and taken off, so the figures are the pane's: its page, form and tree.
-    const int sizes[] = {0, 500, 2000};  // properties per set
-    double withAddIn[3], hostOnly[3];
-    OpenClose(host, DocumentJson(10, 100), 1);  // warm-up
-    for (int i = 0; i < 3; ++i) withAddIn[i] = OpenClose(host, DocumentJson(10, sizes[i]), 3);
-    host.Disconnect();
-    for (int i = 0; i < 3; ++i) hostOnly[i] = OpenClose(host, DocumentJson(10, sizes[i]), 3);
+    const HINSTANCE dll = GetModuleHandleW(L"RuDerizIRA.dll");
+    const int sizes[] = {0, 100, 5000, 20000};
+    constexpr int kSizes = 4;
+    std::string json[kSizes];
+    for (int i = 0; i < kSizes; ++i) json[i] = DocumentJson(sizes[i]);
 
-    double pane[3];
-    for (int i = 0; i < 3; ++i) {
-        pane[i] = withAddIn[i] - hostOnly[i];
-        std::printf("%6d properties: open+close %.1f ms, of which the pane %.1f ms\n", 10 * sizes[i],
-                    withAddIn[i] * 1e3, pane[i] * 1e3);
+    FloorPane floor;
+    kvhost::DocId doc = 0;
+    Side pane{[&] {
+                  host.FireDocumentEvent(korvane::DISPID_EV_AFTERNEWDOCUMENTOPEN, doc);
+                  auto pages = host.Pages();
+                  return pages.empty() ? nullptr : pages.back().hwnd;
+              },
+              [&] { host.FireDocumentEvent(korvane::DISPID_EV_BEFOREDOCUMENTCLOSE, doc); }};
+    Side bare{[&] {
+                  floor.Open(host.AddInObject(), host.Document(doc), dll);
+                  return floor.Page();
+              },
+              [&] { floor.Close(); }};
+
+    std::vector<Sample> paneSamples[kSizes], floorSamples[kSizes];
+    unsigned long long panePixels = 0, floorPixels = 0;
+    for (int round = -1; round < rounds; ++round) {  // round -1 warms up and is not counted
+        for (int i = 0; i < kSizes; ++i) {
+            // A document the add-in gives no pane to: the page service says no while it opens.
+            host.CreatePageReturnsZero(true);
+            doc = host.NewDocumentWith(L"C:\\bench\\Document.json", json[i]);
+            host.CreatePageReturnsZero(false);
+            const bool paneFirst = (round + i) % 2 == 0;
+            for (int k = 0; k < 2; ++k) {
+                const bool isPane = (k == 0) == paneFirst;
+                Sample s = Measure(host, isPane ? pane : bare,
+                                   i == 0 ? (isPane ? &panePixels : &floorPixels) : nullptr);
+                if (round >= 0) (isPane ? paneSamples : floorSamples)[i].push_back(s);
+            }
+            host.CloseDocument(doc);
+        }
     }
-    double perMid = (pane[1] - pane[0]) / (10.0 * sizes[1]) * 1e6;
-    double perLarge = (pane[2] - pane[0]) / (10.0 * sizes[2]) * 1e6;
-    std::printf("pane cost per property beyond an empty document: %.2f us at %d, %.2f us at %d\n", perMid,
-                10 * sizes[1], perLarge, 10 * sizes[2]);
-    std::printf("ratio of the two: %.2f (1.00 = linear growth)\n", perLarge / perMid);
+    std::vector<Sample> viaTop, asChild;
+    for (int round = 0; round < 2 * rounds; ++round) {
+        viaTop.push_back(FormWindow(host.Pane(), true));
+        asChild.push_back(FormWindow(host.Pane(), false));
+    }
+    host.Disconnect();
+
+    const char* ms = "%12.1f %12.1f";
+    const char* count = "%12.0f %12.0f";
+    const char* us = "%12.2f %12.2f";
+    std::printf("pane vs floor, %d rounds: medians, and the median of each round's ratio\n", rounds);
+    std::printf("(open + first paint + close of a document's pane; 10 property sets)\n");
+    std::printf("%-36s %12s %12s %8s\n", "", "pane", "floor", "ratio");
+    auto perProperty = [&](const std::vector<Sample>* side, int i, size_t r) {
+        return (side[i][r].openCloseMs - side[0][r].openCloseMs) * 1e3 / sizes[i];
+    };
+    for (int i = 0; i < kSizes; ++i) {
+        Row time, switches;
+        for (size_t r = 0; r < paneSamples[i].size(); ++r) {
+            time.Add(paneSamples[i][r].openCloseMs, floorSamples[i][r].openCloseMs);
+            switches.Add(paneSamples[i][r].switches, floorSamples[i][r].switches);
+        }
+        char label[64];
+        std::snprintf(label, sizeof label, "open+close, %d properties (ms)", sizes[i]);
+        time.Print(label, ms);
+        switches.Print("  context switches", count);
+    }
+    Row per5000, per20000, growth, paint0, paint20000, bytes;
+    for (size_t r = 0; r < static_cast<size_t>(rounds); ++r) {
+        per5000.Add(perProperty(paneSamples, 2, r), perProperty(floorSamples, 2, r));
+        per20000.Add(perProperty(paneSamples, 3, r), perProperty(floorSamples, 3, r));
+        growth.Add(perProperty(paneSamples, 3, r) / perProperty(paneSamples, 2, r),
+                   perProperty(floorSamples, 3, r) / perProperty(floorSamples, 2, r));
+        paint0.Add(paneSamples[0][r].paintMs, floorSamples[0][r].paintMs);
+        paint20000.Add(paneSamples[3][r].paintMs, floorSamples[3][r].paintMs);
+        bytes.Add((paneSamples[3][r].bytes - paneSamples[0][r].bytes) / sizes[3],
+                  (floorSamples[3][r].bytes - floorSamples[0][r].bytes) / sizes[3]);
+    }
+    per5000.Print("per property at 5000 (us)", us);
+    per20000.Print("per property at 20000 (us)", us);
+    growth.Print("growth per property 5000->20000", us);
+    paint0.Print("first paint, 0 properties (ms)", ms);
+    paint20000.Print("first paint, 20000 properties (ms)", ms);
+    bytes.Print("private bytes per property", count);
+    Row formTime, formSwitches;
+    for (size_t r = 0; r < viaTop.size(); ++r) {
+        formTime.Add(viaTop[r].openCloseMs, asChild[r].openCloseMs);
+        formSwitches.Add(viaTop[r].switches, asChild[r].switches);
+    }
+    std::printf("form window alone, made top level and re-parented (pane) or made a child (floor):\n");
+    formTime.Print("  create + place + destroy (ms)", "%12.2f %12.2f");
+    formSwitches.Print("  context switches", count);
+    std::printf("first paint pixels of the empty pane: %s the floor's (%016llx)\n",
+                panePixels == floorPixels ? "same as" : "DIFFER from", panePixels);
     return 0;
 }

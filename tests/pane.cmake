@@ -6,4 +6,5 @@ rud_add_test(pane_test
   ${CMAKE_CURRENT_LIST_DIR}/pane_frmbar_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pane_tree_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pane_keys_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pane_resources_test.cpp
   LIBS rud_pane rud_support rud_testkit TIMEOUT 120)

@@ -182,7 +182,7 @@ void Commands::AddVaneBarForDocument(IDispatch* theDocument) {
         MakeChildWindow(form->hWnd(), form->hVaneBarWnd, false);
         TraceLine(L"AddIn: ChangeParentWindow " + Decimal(form->hVaneBarWnd));
         routine.At(70);
-        ShowWindow(form->hWnd(), SW_SHOWMAXIMIZED);
+        form->ShowMaximized();
         routine.At(80);
         form->InitForm(m_KVapp.Get(), theDocument);
     });

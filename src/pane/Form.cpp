@@ -12,6 +12,13 @@ namespace {
 
 constexpr UINT kQuietPos = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER;
 
+// SetWindowPos unless the window is already there: an unchanged window is left alone.
+void Place(HWND hWnd, const RECT& now, int x, int y, int cx, int cy, UINT flags) {
+    const bool moves = !(flags & SWP_NOMOVE) && (x != now.left || y != now.top);
+    const bool sizes = !(flags & SWP_NOSIZE) && (cx != now.right - now.left || cy != now.bottom - now.top);
+    if (moves || sizes) SetWindowPos(hWnd, nullptr, x, y, cx, cy, flags);
+}
+
 RECT OuterRect(HWND hWnd) {
     RECT r{};
     GetWindowRect(hWnd, &r);
@@ -34,10 +41,36 @@ void RegisterContainerClass(const wchar_t* name, WNDPROC proc) {
         ThrowFailedCall(HRESULT_FROM_WIN32(GetLastError()));
 }
 
-// Forms that hold the container class registered. A DLL's classes outlive the DLL unless it
-// unregisters them, and a class left behind would point at code that is gone once the host
-// unloads the DLL: the last form to go takes the class with it. (One UI thread: no lock.)
-int g_formsHoldingClass = 0;
+// Forms that hold what all forms share: the container class and the drawing objects. A DLL's
+// classes outlive the DLL unless it unregisters them, and a class left behind would point at code
+// that is gone once the host unloads the DLL: the last form to go takes the class and the drawing
+// objects with it, so nothing is left when the DLL can unload. (One UI thread: no lock.)
+int g_formsHoldingShared = 0;
+
+// Fonts (by face, height and weight) and solid brushes (by colour), made once for every form.
+struct SharedFont {
+    std::wstring face;
+    int height;
+    int weight;
+    UniqueFont font;
+};
+std::vector<SharedFont> g_fonts;
+std::vector<std::pair<COLORREF, UniqueBrush>> g_brushes;
+
+HBRUSH SharedBrushOf(COLORREF color) {
+    for (const auto& [c, b] : g_brushes)
+        if (c == color) return b.get();
+    UniqueBrush brush(CreateSolidBrush(color));
+    if (!brush) ThrowFailedCall(E_OUTOFMEMORY);
+    g_brushes.emplace_back(color, std::move(brush));
+    return g_brushes.back().second.get();
+}
+
+// Adds `h` to a form's list of what it uses, once.
+template <typename H>
+void Note(std::vector<H>& used, H h) {
+    if (std::find(used.begin(), used.end(), h) == used.end()) used.push_back(h);
+}
 
 // A font of `points` on the screen (its character height in pixels, hence the minus sign).
 UniqueFont CreatePaneFont(const wchar_t* face, double points, int weight) noexcept {
@@ -56,6 +89,16 @@ bool InActiveWindow(HWND hWnd) noexcept {
 // Whether the control takes the focus now: a tab stop, enabled and shown.
 bool CanFocus(HWND hWnd) noexcept {
     return hWnd && (GetWindowLongW(hWnd, GWL_STYLE) & WS_TABSTOP) && IsWindowEnabled(hWnd) && IsWindowVisible(hWnd);
+}
+
+HFONT SharedFontOf(const wchar_t* face, double points, int weight) {
+    const int height = PointsToPixelsY(points);
+    for (const SharedFont& f : g_fonts)
+        if (f.height == height && f.weight == weight && f.face == face) return f.font.get();
+    UniqueFont font = CreatePaneFont(face, points, weight);
+    if (!font) ThrowFailedCall(E_OUTOFMEMORY);
+    g_fonts.push_back(SharedFont{face, height, weight, std::move(font)});
+    return g_fonts.back().font.get();
 }
 
 void EnsureCommonControls() {
@@ -146,25 +189,24 @@ double Control::Height() const {
 
 void Control::SetLeft(double twips) {
     RECT r = OuterRect(Window());
-    SetWindowPos(wnd_.get(), nullptr, TwipsToPixelsX(twips), r.top, 0, 0, kQuietPos | SWP_NOSIZE);
+    Place(wnd_.get(), r, TwipsToPixelsX(twips), r.top, 0, 0, kQuietPos | SWP_NOSIZE);
 }
 void Control::SetTop(double twips) {
     RECT r = OuterRect(Window());
-    SetWindowPos(wnd_.get(), nullptr, r.left, TwipsToPixelsY(twips), 0, 0, kQuietPos | SWP_NOSIZE);
+    Place(wnd_.get(), r, r.left, TwipsToPixelsY(twips), 0, 0, kQuietPos | SWP_NOSIZE);
 }
 void Control::SetWidth(double twips) {
     RECT r = OuterRect(Window());
-    SetWindowPos(wnd_.get(), nullptr, 0, 0, std::max(0, TwipsToPixelsX(twips)), r.bottom - r.top,
-                 kQuietPos | SWP_NOMOVE);
+    Place(wnd_.get(), r, 0, 0, std::max(0, TwipsToPixelsX(twips)), r.bottom - r.top, kQuietPos | SWP_NOMOVE);
 }
 void Control::SetHeight(double twips) {
     RECT r = OuterRect(Window());
-    SetWindowPos(wnd_.get(), nullptr, 0, 0, r.right - r.left, std::max(0, TwipsToPixelsY(twips)),
-                 kQuietPos | SWP_NOMOVE);
+    Place(wnd_.get(), r, 0, 0, r.right - r.left, std::max(0, TwipsToPixelsY(twips)), kQuietPos | SWP_NOMOVE);
 }
 void Control::Move(double left, double top, double width, double height) {
-    SetWindowPos(Window(), nullptr, TwipsToPixelsX(left), TwipsToPixelsY(top),
-                 std::max(0, TwipsToPixelsX(width)), std::max(0, TwipsToPixelsY(height)), kQuietPos);
+    RECT r = OuterRect(Window());
+    Place(wnd_.get(), r, TwipsToPixelsX(left), TwipsToPixelsY(top), std::max(0, TwipsToPixelsX(width)),
+          std::max(0, TwipsToPixelsY(height)), kQuietPos);
 }
 
 double Control::ScaleWidth() const {
@@ -198,26 +240,40 @@ void Control::SetFont(HFONT font) noexcept {
 }
 
 void Control::SetToolTipText(std::wstring_view text) {
-    HWND tips = form_ ? form_->ToolTips() : nullptr;
-    if (!tips) throw ObjectNotSetError();
+    if (!form_) throw ObjectNotSetError();
+    (void)Window();
     std::wstring t(text);
+    // The tool is registered exactly while the control has a tip text, once the tool-tip window
+    // is there. Tips given while the form is built wait for the first mouse over a control; a tip
+    // given once the form runs its handlers (in answer to the user) makes the window at once.
+    if (!form_->tips_ && !t.empty() && form_->EventsEnabled()) {
+        tip_ = std::move(t);
+        (void)form_->ToolTips();
+        return;
+    }
+    if (HWND tips = form_->tips_.get()) {
+        TTTOOLINFOW ti = ToolInfo(t);
+        bool known = !tip_.empty();
+        if (t.empty()) {
+            if (known) SendMessageW(tips, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+        } else if (known) {
+            SendMessageW(tips, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+        } else if (!SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti))) {
+            ThrowFailedCall(E_FAIL);
+        }
+    }
+    tip_ = std::move(t);
+}
+
+TTTOOLINFOW Control::ToolInfo(std::wstring& text) const noexcept {
     TTTOOLINFOW ti{};
     ti.cbSize = TTTOOLINFOW_V2_SIZE;
     ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    ti.hwnd = GetAncestor(Window(), GA_PARENT);
+    ti.hwnd = GetAncestor(wnd_.get(), GA_PARENT);
     ti.uId = reinterpret_cast<UINT_PTR>(wnd_.get());
     ti.hinst = ThisModule();
-    ti.lpszText = t.data();
-    // The tool is registered exactly while the control has a tip text.
-    bool known = !tip_.empty();
-    if (t.empty()) {
-        if (known) SendMessageW(tips, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-    } else if (known) {
-        SendMessageW(tips, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
-    } else if (!SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti))) {
-        ThrowFailedCall(E_FAIL);
-    }
-    tip_ = std::move(t);
+    ti.lpszText = text.data();
+    return ti;
 }
 
 // ---- Container --------------------------------------------------------------------------------
@@ -288,6 +344,18 @@ bool Container::Handle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) 
             return false;
         }
     }
+    case WM_SETCURSOR:
+        // The mouse is over one of our controls: a control with a tip gets its tool-tip window
+        // now, before the move reaches the control (and, through the tool, the tip).
+        if (!form->tips_ && HIWORD(lParam) == WM_MOUSEMOVE) {
+            if (Control* c = form->Find(reinterpret_cast<HWND>(wParam)); c && !c->tip_.empty()) {
+                try {
+                    (void)form->ToolTips();
+                } catch (...) {
+                }
+            }
+        }
+        return false;
     case WM_SIZE:
         if (form->EventsEnabled() && onResize) {
             form->Run(onResize);
@@ -389,13 +457,10 @@ Form* Form::FromWindow(HWND hWnd) noexcept {
 void Form::Create(double innerWidth, double innerHeight, COLORREF back) {
     EnsureCommonControls();
     RegisterContainerClass(ClassName(), &Container::WndProc);
-    if (!countsClass_) {
-        countsClass_ = true;
-        ++g_formsHoldingClass;
-    }
+    HoldShared();
     SetBackColor(back);
     // The form's default font: 8 point "MS Sans Serif", regular.
-    font_ = CreatePaneFont(L"MS Sans Serif", 8, FW_NORMAL);
+    font_ = SharedFontOf(L"MS Sans Serif", 8, FW_NORMAL);
     // Borderless, so the inner area is the whole window: hidden until its owner places it.
     RECT r{0, 0, TwipsToPixelsX(innerWidth), TwipsToPixelsY(innerHeight)};
     HWND h = CreateWindowExW(WS_EX_CONTROLPARENT, ClassName(), L"", WS_POPUP | WS_CLIPCHILDREN,
@@ -431,11 +496,21 @@ void Form::Destroy() noexcept {
     icons_.clear();
     fonts_.clear();
     brushes_.clear();
-    font_.reset();
-    if (countsClass_) {
-        countsClass_ = false;
-        if (--g_formsHoldingClass == 0) UnregisterClassW(ClassName(), ThisModule());
+    font_ = nullptr;
+    if (holdsShared_) {
+        holdsShared_ = false;
+        if (--g_formsHoldingShared == 0) {
+            UnregisterClassW(ClassName(), ThisModule());
+            g_fonts.clear();
+            g_brushes.clear();
+        }
     }
+}
+
+void Form::HoldShared() noexcept {
+    if (holdsShared_) return;
+    holdsShared_ = true;
+    ++g_formsHoldingShared;
 }
 
 void Form::OnWindowGone() noexcept {
@@ -471,11 +546,10 @@ void Form::Dock() noexcept {
     int y = 0;
     for (Container* p : docked_) {
         if (!p->wnd_) continue;
-        RECT r{};
-        GetWindowRect(p->wnd_.get(), &r);
+        RECT r = OuterRect(p->wnd_.get());
         int height = r.bottom - r.top;
         // Moving a docked area runs its own resize handler when its size changes.
-        SetWindowPos(p->wnd_.get(), nullptr, 0, y, client.right, height, kQuietPos);
+        Place(p->wnd_.get(), r, 0, y, client.right, height, kQuietPos);
         y += height;
     }
 }
@@ -500,6 +574,27 @@ bool Form::Handle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) noexc
     return Container::Handle(msg, wParam, lParam, result);
 }
 
+void Form::ShowMaximized() noexcept {
+    HWND h = wnd_.get();
+    if (!h) return;
+    const LONG style = GetWindowLongW(h, GWL_STYLE);
+    HWND parent = GetAncestor(h, GA_PARENT);
+    if (!(style & (WS_VISIBLE | WS_MAXIMIZE)) && (style & WS_CHILD) && parent) {
+        // Where the system puts a maximised child: its parent's inner area (the form has no
+        // border). Unless it is there already (a move to the same place sends no WM_SIZE, and
+        // the show must then bring the one that the state change gives).
+        RECT area{};
+        GetClientRect(parent, &area);
+        RECT now = OuterRect(h);
+        if (!EqualRect(&area, &now)) {
+            SetWindowLongW(h, GWL_STYLE, style | WS_MAXIMIZE);
+            SetWindowPos(h, nullptr, area.left, area.top, area.right - area.left, area.bottom - area.top,
+                         kQuietPos | SWP_FRAMECHANGED);
+        }
+    }
+    ShowWindow(h, SW_SHOWMAXIMIZED);
+}
+
 void Form::Run(const std::function<void()>& handler) const noexcept {
     std::shared_ptr<void> hold = keepAlive_ ? keepAlive_() : nullptr;
     if (!hold || !handler) return;
@@ -511,20 +606,16 @@ void Form::Run(const std::function<void()>& handler) const noexcept {
 }
 
 HFONT Form::MakeFont(const wchar_t* face, double points, int weight) {
-    UniqueFont font = CreatePaneFont(face, points, weight);
-    if (!font) ThrowFailedCall(E_OUTOFMEMORY);
-    HFONT h = font.get();
-    fonts_.push_back(std::move(font));
+    HoldShared();
+    HFONT h = SharedFontOf(face, points, weight);
+    Note(fonts_, h);
     return h;
 }
 
 HBRUSH Form::Brush(COLORREF color) {
-    for (auto& [c, b] : brushes_)
-        if (c == color) return b.get();
-    UniqueBrush brush(CreateSolidBrush(color));
-    if (!brush) ThrowFailedCall(E_OUTOFMEMORY);
-    HBRUSH h = brush.get();
-    brushes_.emplace_back(color, std::move(brush));
+    HoldShared();
+    HBRUSH h = SharedBrushOf(color);
+    Note(brushes_, h);
     return h;
 }
 
@@ -536,6 +627,16 @@ HWND Form::ToolTips() {
                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, wnd_.get(), nullptr,
                                     ThisModule(), nullptr));
         if (!tips_) ThrowFailedCall(HRESULT_FROM_WIN32(GetLastError()));
+        // Owned by the form itself even when the form is a child window by now (the system would
+        // give the tips to the top-level window above it): they go with the form.
+        if (GetWindow(tips_.get(), GW_OWNER) != wnd_.get())
+            SetWindowLongPtrW(tips_.get(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(wnd_.get()));
+        // The tips given before the window was there.
+        for (Control* c : controls_) {
+            if (c->tip_.empty() || !c->wnd_) continue;
+            TTTOOLINFOW ti = c->ToolInfo(c->tip_);
+            SendMessageW(tips_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+        }
     }
     return tips_.get();
 }

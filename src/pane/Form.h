@@ -59,7 +59,9 @@ public:
     bool HasBackColor() const noexcept { return hasBack_; }
     COLORREF BackColor() const noexcept { return back_; }
 
-    // The tool tip shown over the control; "" removes it.
+    // The tool tip shown over the control; "" removes it. The form's tool-tip window is made
+    // when the mouse first comes over a control with a tip (or ToolTips is asked for): most panes
+    // are never pointed at, and a top-level window is among the dearest things to make.
     void SetToolTipText(std::wstring_view text);
     const std::wstring& ToolTipText() const noexcept { return tip_; }
 
@@ -76,11 +78,14 @@ public:
 
 protected:
     friend class Form;
+    friend class Container;
     // Creates the window as a child of `parent` and registers it with the form.
     void CreateChild(Form& form, HWND parent, const wchar_t* className, std::wstring_view text,
                      DWORD style, DWORD exStyle, double left, double top, double width,
                      double height, int tabIndex, void* createParam = nullptr);
     HWND Window() const;  // the window, or error 91
+    // The tool of this control for `text` (kept alive by the caller).
+    TTTOOLINFOW ToolInfo(std::wstring& text) const noexcept;
     // The window is gone (destroyed by its form or by the system): forget it.
     virtual void OnWindowGone() noexcept {
         (void)wnd_.release();
@@ -169,17 +174,23 @@ public:
 
     // Docks `picture` along the top edge below the containers docked before it.
     void DockTop(Container& picture);
+    // Shows the form maximised in its parent (ShowWindow with SW_SHOWMAXIMIZED). A hidden form
+    // takes the maximised state and size first: the resize handlers then run while it is still
+    // hidden, where moving controls and refreshing frames cost a fraction of what they cost on
+    // a visible window, and the show changes nothing but the visibility.
+    void ShowMaximized() noexcept;
     // Whether the window procedures run the handlers (off until the owner says the form is ready).
     void SetEventsEnabled(bool on) noexcept { events_ = on; }
     bool EventsEnabled() const noexcept { return events_; }
 
-    HFONT DefaultFont() const noexcept { return font_.get(); }
-    // A font owned by the form until Destroy.
+    HFONT DefaultFont() const noexcept { return font_; }
+    // A font for the form until Destroy; forms share one font per face, size and weight, freed
+    // when the last form goes.
     HFONT MakeFont(const wchar_t* face, double points, int weight);
-    // A solid brush of `color`, owned by the form until Destroy.
+    // A solid brush of `color` for the form until Destroy, shared the same way.
     HBRUSH Brush(COLORREF color);
     void Adopt(UniqueIcon icon) { icons_.push_back(std::move(icon)); }
-    // The tool-tip window (made on first use), owned by the form.
+    // The tool-tip window (made on first use, with the tips given until then), owned by the form.
     HWND ToolTips();
 
     Control* Find(HWND hWnd) const noexcept;
@@ -188,7 +199,7 @@ public:
     // Runs a handler inside a reference to the owner, swallowing any failure.
     void Run(const std::function<void()>& handler) const noexcept;
 
-    // Counts of what the form holds, for checks of its clean-up.
+    // Counts of what the form holds or uses of what forms share, for checks of its clean-up.
     size_t GdiObjectCount() const noexcept;
 
     // ---- keyboard (see KeyboardHook.h)
@@ -212,7 +223,9 @@ public:
 
 private:
     friend class Control;
+    friend class Container;
     void Register(Control& control);
+    void HoldShared() noexcept;
     bool Handle(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) noexcept override;
     void OnWindowGone() noexcept override;
     void Dock() noexcept;
@@ -223,14 +236,14 @@ private:
     KeepAlive keepAlive_;
     bool events_ = false;
     HWND lastFocus_ = nullptr;
-    bool countsClass_ = false;  // holds the container class registered (see Create)
+    bool holdsShared_ = false;  // holds the container class and the shared drawing objects
     std::vector<Control*> controls_;
     std::unordered_map<HWND, Control*> byWindow_;
     std::vector<Container*> docked_;
     UniqueWindow tips_;
-    UniqueFont font_;
-    std::vector<UniqueFont> fonts_;
-    std::vector<std::pair<COLORREF, UniqueBrush>> brushes_;
+    HFONT font_ = nullptr;
+    std::vector<HFONT> fonts_;
+    std::vector<HBRUSH> brushes_;
     std::vector<UniqueIcon> icons_;
 };
 

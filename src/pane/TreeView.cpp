@@ -1,5 +1,6 @@
 #include "TreeView.h"
 #include "AddInError.h"
+#include <algorithm>
 #include <cstring>
 
 namespace rud::pane {
@@ -25,13 +26,26 @@ HTREEITEM NextItem(HWND tree, HTREEITEM item, UINT how) noexcept {
 HWND TreeView::Node::CheckedWindow() const {
     if (!tree_) throw ObjectNotSetError();
     HWND h = tree_->Window();
-    (void)tree_->Data(item_);
+    (void)tree_->EntryOf(item_);
     return h;
 }
 
 std::wstring TreeView::Node::Key() const {
     if (!tree_) throw ObjectNotSetError();
-    return tree_->Data(item_).key;
+    const KeyEntry* e = tree_->EntryOf(item_);
+    return e ? e->first : std::wstring();
+}
+
+WORD TreeView::Node::Tag() const {
+    if (!tree_) throw ObjectNotSetError();
+    const KeyEntry* e = tree_->EntryOf(item_);
+    return e ? e->second.tag : 0;
+}
+
+void TreeView::Node::SetTag(WORD tag) {
+    if (!tree_) throw ObjectNotSetError();
+    // The entry belongs to the tree, which this node may change.
+    if (auto* e = const_cast<KeyEntry*>(tree_->EntryOf(item_))) e->second.tag = tag;
 }
 
 std::wstring TreeView::Node::Text() const {
@@ -88,15 +102,27 @@ void TreeView::Create(Form& form, Control& parent, double left, double top, doub
                 WS_EX_CLIENTEDGE, left, top, width, height, tabIndex);
 }
 
-const TreeView::NodeData& TreeView::Data(HTREEITEM item) const {
-    auto it = data_.find(item);
-    if (!item || it == data_.end()) throw ObjectNotSetError();
-    return it->second;
+const TreeView::KeyEntry* TreeView::EntryOf(HTREEITEM item) const {
+    TVITEMW it{};
+    it.mask = TVIF_PARAM | TVIF_HANDLE;
+    it.hItem = item;
+    if (!item || !wnd_ || !SendMessageW(wnd_.get(), TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it)))
+        throw ObjectNotSetError();
+    return reinterpret_cast<const KeyEntry*>(it.lParam);
+}
+
+HTREEITEM TreeView::Insert(HTREEITEM parent, HTREEITEM after, std::wstring& text, const KeyEntry* entry) noexcept {
+    TVINSERTSTRUCTW ins{};
+    ins.hParent = parent;
+    ins.hInsertAfter = after;
+    ins.item.mask = TVIF_TEXT | TVIF_PARAM;
+    ins.item.pszText = text.data();
+    ins.item.lParam = reinterpret_cast<LPARAM>(entry);
+    return reinterpret_cast<HTREEITEM>(SendMessageW(wnd_.get(), TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
 }
 
 void TreeView::Forget() noexcept {
     byKey_.clear();
-    data_.clear();
     order_.clear();
 }
 
@@ -122,17 +148,20 @@ TreeView::Node TreeView::Add(std::optional<std::wstring_view> relative, std::opt
     HTREEITEM after = TVI_LAST;
     if (relative) {
         auto rel = byKey_.find(std::wstring(*relative));
-        if (rel == byKey_.end()) throw ElementNotFoundError();
-        HTREEITEM r = rel->second;
-        HTREEITEM rParent = NextItem(h, r, TVGN_PARENT);
-        if (!rParent) rParent = TVI_ROOT;
+        if (rel == byKey_.end() || !rel->second.item) throw ElementNotFoundError();
+        HTREEITEM r = rel->second.item;
+        // The relative's parent only where it is needed: asking the control costs a search.
+        auto parentOfRelative = [&] {
+            HTREEITEM p = NextItem(h, r, TVGN_PARENT);
+            return p ? p : TVI_ROOT;
+        };
         switch (relationship.value_or(tvwNext)) {
         case tvwChild: parent = r; after = TVI_LAST; break;
-        case tvwLast: parent = rParent; after = TVI_LAST; break;
-        case tvwFirst: parent = rParent; after = TVI_FIRST; break;
-        case tvwNext: parent = rParent; after = r; break;
+        case tvwLast: parent = parentOfRelative(); after = TVI_LAST; break;
+        case tvwFirst: parent = parentOfRelative(); after = TVI_FIRST; break;
+        case tvwNext: parent = parentOfRelative(); after = r; break;
         case tvwPrevious: {
-            parent = rParent;
+            parent = parentOfRelative();
             HTREEITEM prev = NextItem(h, r, TVGN_PREVIOUS);
             after = prev ? prev : TVI_FIRST;
             break;
@@ -141,24 +170,70 @@ TreeView::Node TreeView::Add(std::optional<std::wstring_view> relative, std::opt
         }
     }
 
+    KeyEntry* entry = k.empty() ? nullptr : &*byKey_.emplace(std::move(k), Entry{}).first;
     std::wstring t(text);
-    TVINSERTSTRUCTW ins{};
-    ins.hParent = parent;
-    ins.hInsertAfter = after;
-    ins.item.mask = TVIF_TEXT;
-    ins.item.pszText = t.data();
-    auto item = reinterpret_cast<HTREEITEM>(SendMessageW(h, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
-    if (!item) throw AddInError(vberr::OutOfMemory, L"Out of memory");
+    HTREEITEM item = Insert(parent, after, t, entry);
     try {
-        data_.emplace(item, NodeData{k});
+        if (!item) throw AddInError(vberr::OutOfMemory, L"Out of memory");
         order_.push_back(item);
-        if (!k.empty()) byKey_.emplace(std::move(k), item);
     } catch (...) {
-        data_.erase(item);
-        SendMessageW(h, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
+        if (item) SendMessageW(h, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
+        if (entry) byKey_.erase(entry->first);
         throw;
     }
+    if (entry) entry->second.item = item;
     return Node(this, item);
+}
+
+void* TreeView::Growth::Reserve(std::wstring_view key, WORD tag) {
+    (void)tree_.Window();
+    if (key.empty()) return nullptr;
+    auto [it, added] = tree_.byKey_.emplace(std::wstring(key), Entry{nullptr, tag});
+    if (!added) throw KeyNotUniqueError();
+    return &*it;
+}
+
+void TreeView::Growth::Push(Pending pending) {
+    try {
+        // Room for every node in the numbering now: the end of the Growth must not fail.
+        const size_t needed = tree_.order_.size() + nodes_.size() + 1;
+        if (tree_.order_.capacity() < needed) tree_.order_.reserve(std::max(needed, 2 * tree_.order_.capacity()));
+        nodes_.push_back(std::move(pending));
+    } catch (...) {
+        if (pending.entry) tree_.byKey_.erase(static_cast<KeyEntry*>(pending.entry)->first);
+        throw;
+    }
+}
+
+size_t TreeView::Growth::AddRoot(std::wstring_view key, std::wstring text) {
+    Push(Pending{std::move(text), Reserve(key, 0), std::wstring::npos, nullptr});
+    roots_.push_back(nodes_.size() - 1);
+    return roots_.size() - 1;
+}
+
+void TreeView::Growth::AddChild(size_t root, std::wstring_view key, std::wstring text, WORD tag) {
+    if (root >= roots_.size()) throw ElementNotFoundError();
+    Push(Pending{std::move(text), Reserve(key, tag), roots_[root], nullptr});
+}
+
+TreeView::Growth::~Growth() {
+    // Roots first, then the children in the order they were added (each one its parent's last).
+    for (int pass = 0; pass < 2; ++pass) {
+        for (Pending& n : nodes_) {
+            const bool root = n.parent == std::wstring::npos;
+            if (root != (pass == 0)) continue;
+            HTREEITEM parent = root ? TVI_ROOT : nodes_[n.parent].item;
+            auto* entry = static_cast<KeyEntry*>(n.entry);
+            n.item = parent && tree_.wnd_ ? tree_.Insert(parent, TVI_LAST, n.text, entry) : nullptr;
+            if (entry) {
+                // A node the control did not take leaves its key free again.
+                if (n.item) entry->second.item = n.item;
+                else tree_.byKey_.erase(entry->first);
+            }
+        }
+    }
+    for (const Pending& n : nodes_)
+        if (n.item) tree_.order_.push_back(n.item);
 }
 
 TreeView::Node TreeView::Item(long index) {
@@ -169,8 +244,8 @@ TreeView::Node TreeView::Item(long index) {
 
 TreeView::Node TreeView::Find(std::wstring_view key) const {
     auto it = byKey_.find(std::wstring(key));
-    if (it == byKey_.end()) throw ElementNotFoundError();
-    return Node(const_cast<TreeView*>(this), it->second);
+    if (it == byKey_.end() || !it->second.item) throw ElementNotFoundError();
+    return Node(const_cast<TreeView*>(this), it->second.item);
 }
 
 TreeView::Node TreeView::SelectedItem() const {
@@ -180,7 +255,7 @@ TreeView::Node TreeView::SelectedItem() const {
 
 void TreeView::SetSelectedItem(const Node& node) {
     HWND h = Window();
-    (void)Data(node.Handle());
+    (void)EntryOf(node.Handle());
     SendMessageW(h, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(node.Handle()));
 }
 

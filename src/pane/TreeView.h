@@ -31,6 +31,9 @@ public:
         void SetExpanded(bool expanded);
         // The parent node; an empty Node for a root.
         Node Parent() const;
+        // A small number kept with a keyed node (0 when none or keyless).
+        WORD Tag() const;
+        void SetTag(WORD tag);
 
     private:
         // The tree's window, once the node is known to be a node of that tree (error 91 when not).
@@ -58,6 +61,34 @@ public:
     // A key already present fails with error 35602; an empty key is no key.
     Node Add(std::optional<std::wstring_view> relative, std::optional<int> relationship,
              std::wstring_view key, std::wstring_view text);
+
+    // Adds roots and their last children the way the control grows cheapest: it looks for a
+    // parent among its items in the order they were made, so the nodes reach the window when the
+    // Growth ends (a failure that ends it included), every root first, then the children. Keys are
+    // checked as they are added; the numbering (Item) follows the order of adding.
+    class Growth {
+    public:
+        explicit Growth(TreeView& tree) noexcept : tree_(tree) {}
+        ~Growth();
+        Growth(const Growth&) = delete;
+        Growth& operator=(const Growth&) = delete;
+        // A new last root; gives its number for AddChild.
+        size_t AddRoot(std::wstring_view key, std::wstring text);
+        void AddChild(size_t root, std::wstring_view key, std::wstring text, WORD tag);
+
+    private:
+        struct Pending {
+            std::wstring text;
+            void* entry;    // its key's entry, null for no key
+            size_t parent;  // index in nodes_ of its root, or npos for a root
+            HTREEITEM item;
+        };
+        void* Reserve(std::wstring_view key, WORD tag);
+        void Push(Pending pending);
+        TreeView& tree_;
+        std::vector<Pending> nodes_;
+        std::vector<size_t> roots_;
+    };
     // The node added index-th (1-based); error 35600 when there is none.
     Node Item(long index);
     size_t Count() const noexcept { return order_.size(); }
@@ -88,14 +119,19 @@ protected:
     void OnWindowGone() noexcept override;
 
 private:
-    struct NodeData {
-        std::wstring key;
+    // What a keyed node carries beside its text; the tree item's lParam points at its key entry,
+    // so the key is held once.
+    struct Entry {
+        HTREEITEM item = nullptr;
+        WORD tag = 0;
     };
-    const NodeData& Data(HTREEITEM item) const;
+    using KeyEntry = std::pair<const std::wstring, Entry>;
+    // The key entry of an item (null for a keyless node); error 91 for no such item.
+    const KeyEntry* EntryOf(HTREEITEM item) const;
+    HTREEITEM Insert(HTREEITEM parent, HTREEITEM after, std::wstring& text, const KeyEntry* entry) noexcept;
     void Forget() noexcept;
 
-    std::unordered_map<std::wstring, HTREEITEM> byKey_;
-    std::unordered_map<HTREEITEM, NodeData> data_;
+    std::unordered_map<std::wstring, Entry> byKey_;
     std::vector<HTREEITEM> order_;
     int frozen_ = 0;
 };

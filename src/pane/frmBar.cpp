@@ -65,6 +65,50 @@ std::wstring KeyPart(std::wstring_view name) {
     return out;
 }
 
+// The set and property names of a property node's key (KeyPart of each, joined by "|").
+struct KeyNames {
+    std::wstring setName;
+    std::wstring propName;
+    bool valid = false;
+};
+KeyNames NamesOfKey(std::wstring_view key) {
+    KeyNames out;
+    std::wstring* part = &out.setName;
+    for (size_t i = 0; i < key.size(); ++i) {
+        wchar_t c = key[i];
+        if (c == L'\\' && i + 1 < key.size()) {
+            *part += key[++i];
+        } else if (c == L'|' && part == &out.setName) {
+            part = &out.propName;
+            out.valid = true;
+        } else {
+            *part += c;
+        }
+    }
+    return out;
+}
+
+// What a property node stands for, read back from the node itself: the names from its key, the
+// value from its text after the name and "=" (names may hold "=" and "|", values "="), the type
+// of the value the host gave from its tag.
+struct PropertyNode {
+    std::wstring setName;
+    std::wstring propName;
+    std::wstring value;
+    VARTYPE valueType = VT_EMPTY;
+};
+std::optional<PropertyNode> PropertyOf(const TreeView::Node& node) {
+    KeyNames names = NamesOfKey(node.Key());
+    if (!names.valid) return std::nullopt;
+    std::wstring text = node.Text();
+    if (text.size() <= names.propName.size() || text.compare(0, names.propName.size(), names.propName) != 0 ||
+        text[names.propName.size()] != L'=')
+        return std::nullopt;
+    std::wstring value = text.substr(names.propName.size() + 1);
+    return PropertyNode{std::move(names.setName), std::move(names.propName), std::move(value),
+                        static_cast<VARTYPE>(node.Tag())};
+}
+
 // What Modify writes for the text typed: a property that held a number, a date or a Boolean
 // keeps its type when the text reads as one in the user's locale (as it was shown); anything
 // else is written as the text itself.
@@ -172,6 +216,7 @@ frmBar::~frmBar() {
 
 bool frmBar::IsLoaded() const noexcept { return impl_->loaded; }
 HWND frmBar::hWnd() const noexcept { return impl_->form.hWnd(); }
+void frmBar::ShowMaximized() noexcept { impl_->form.ShowMaximized(); }
 IDispatch* frmBar::Document() const noexcept { return impl_->m_Document.Get(); }
 const std::wstring& frmBar::ChosenSetName() const noexcept { return impl_->m_PropSetName; }
 const std::wstring& frmBar::ChosenPropertyName() const noexcept { return impl_->m_PropName; }
@@ -243,8 +288,6 @@ void frmBar::Unload() {
     Form_Unload();
     impl_->loaded = false;
     impl_->form.Destroy();
-    impl_->properties.clear();
-    impl_->setNodes.clear();
 }
 
 void frmBar::Form_Load() { rud::TraceLine(L"AddIn: Form_Load"); }
@@ -311,8 +354,6 @@ void frmBar::RefreshPropertyTree() {
         TreeView::UpdateGuard quiet(p.TV1);
         routine.At(10);
         p.TV1.Clear();
-        p.properties.clear();
-        p.setNodes.clear();
         p.knownSelection = nullptr;
         p.txtValue.SetText(L"");
         p.m_PropSetName.clear();
@@ -321,6 +362,8 @@ void frmBar::RefreshPropertyTree() {
 
         bool anySet = false;
         {
+            // Nodes reach the tree when this block ends, a failure's end included.
+            TreeView::Growth grow(p.TV1);
             routine.At(20);
             ComPtr<IDispatch> sets = rud::late::ToObject(rud::late::Get(p.m_Document.Get(), L"Properties"));
             ForEachItem(routine, sets.Get(), 30, 80, [&](ComPtr<IDispatch> set) {
@@ -329,8 +372,7 @@ void frmBar::RefreshPropertyTree() {
                 std::wstring setText = L"[" + setName + L"]";
                 routine.At(50);
                 const std::wstring setKey = KeyPart(setName);
-                TreeView::Node setNode = p.TV1.Add(std::nullopt, std::nullopt, setKey, setText);
-                p.setNodes.emplace_back(setNode.Handle(), setName);
+                const size_t setNode = grow.AddRoot(setKey, std::move(setText));
                 anySet = true;
 
                 ForEachItem(routine, set.Get(), 60, 80, [&](ComPtr<IDispatch> prop) {
@@ -342,8 +384,7 @@ void frmBar::RefreshPropertyTree() {
                     std::wstring text = propName + L"=" + valueText;
 
                     routine.At(80);
-                    TreeView::Node node = p.TV1.Add(std::wstring_view(setKey), TreeView::tvwChild, key, text);
-                    p.properties[node.Handle()] = Parts::PropertyNode{setName, propName, valueText, HeldType(value)};
+                    grow.AddChild(setNode, key, std::move(text), HeldType(value));
                 });
             });
             routine.At(80);
@@ -365,16 +406,20 @@ bool SameName(const std::wstring& a, const std::wstring& b) noexcept {
            CSTR_EQUAL;
 }
 
+HTREEITEM Next(HWND tree, HTREEITEM item, UINT how) noexcept {
+    return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
+}
+
 // The property node that a write by the chosen names reaches: the host takes the first set and
 // the first property of a name, in any letter case. Null when the tree shows no such property.
-HTREEITEM NodeReachedByName(const frmBar::Parts& p) {
-    for (const auto& [root, setName] : p.setNodes) {
-        if (!SameName(setName, p.m_PropSetName)) continue;
-        HWND tree = p.TV1.hWnd();
-        for (auto child = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(root)));
-             child; child = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)))) {
-            auto it = p.properties.find(child);
-            if (it != p.properties.end() && SameName(it->second.propName, p.m_PropName)) return child;
+// The names are the nodes' own, read back from their keys.
+HTREEITEM NodeReachedByName(frmBar::Parts& p) {
+    HWND tree = p.TV1.hWnd();
+    for (HTREEITEM root = Next(tree, nullptr, TVGN_ROOT); root; root = Next(tree, root, TVGN_NEXT)) {
+        if (!SameName(NamesOfKey(TreeView::Node(&p.TV1, root).Key()).setName, p.m_PropSetName)) continue;
+        for (HTREEITEM child = Next(tree, root, TVGN_CHILD); child; child = Next(tree, child, TVGN_NEXT)) {
+            KeyNames names = NamesOfKey(TreeView::Node(&p.TV1, child).Key());
+            if (names.valid && SameName(names.propName, p.m_PropName)) return child;
         }
         return nullptr;
     }
@@ -397,9 +442,9 @@ void frmBar::TV1_Click() {
         p.cmdModify.SetEnabled(false);
         return;
     }
-    auto it = p.properties.find(node.Handle());
-    if (it == p.properties.end()) return;
-    const Parts::PropertyNode& prop = it->second;
+    std::optional<PropertyNode> found = PropertyOf(node);
+    if (!found) return;
+    const PropertyNode& prop = *found;
     p.m_PropName = prop.propName;
     p.m_PropSetName = prop.setName;
     p.chosenValueType = prop.valueType;
@@ -433,9 +478,9 @@ void frmBar::cmdModify_Click() {
         // The host now holds what was written: the next edit converts to its type, not to the
         // type the value had when the tree was filled.
         p.chosenValueType = written.type();
-        if (auto it = p.properties.find(node.Handle());
-            it != p.properties.end() && it->second.setName == p.m_PropSetName && it->second.propName == p.m_PropName)
-            it->second.valueType = written.type();
+        if (std::optional<PropertyNode> chosen = PropertyOf(node);
+            chosen && chosen->setName == p.m_PropSetName && chosen->propName == p.m_PropName)
+            node.SetTag(written.type());
     } catch (...) {
         FocusReturn back(p.form);
         rud::ShowMessage(L"Can't change this property", rud::kInformationBoxFlags);
@@ -453,12 +498,9 @@ void frmBar::cmdModify_Click() {
     try {
         // Only the node of the property just written shows the new value; a set node selected
         // while the fields name no property of it keeps its text.
-        auto it = p.properties.find(node.Handle());
-        if (it == p.properties.end() || it->second.setName != p.m_PropSetName ||
-            it->second.propName != p.m_PropName)
-            return;
+        std::optional<PropertyNode> prop = PropertyOf(node);
+        if (!prop || prop->setName != p.m_PropSetName || prop->propName != p.m_PropName) return;
         node.SetText(p.m_PropName + L"=" + value);
-        it->second.value = value;
     } catch (...) {
         // Rewriting the node's text goes unreported.
     }

@@ -23,6 +23,8 @@ public:
     bool IsLoaded() const noexcept;
     // The form's top-level window (null when not loaded).
     HWND hWnd() const noexcept;
+    // ShowWindow(hWnd(), SW_SHOWMAXIMIZED), laid out before it becomes visible.
+    void ShowMaximized() noexcept;
 
     // The host's page window that holds this form: borrowed (the host makes and destroys it);
     // written and read by the registry only.

@@ -6,9 +6,6 @@
 #include "frmBarLayout.h"
 #include <wrl/client.h>
 #include <string>
-#include <unordered_map>
-#include <utility>
-#include <vector>
 
 namespace rud::pane {
 
@@ -37,18 +34,6 @@ struct frmBar::Parts : LayoutTarget {
     // The type of the chosen property's value when it was read: Modify writes a number, a date or
     // a Boolean back as that type.
     VARTYPE chosenValueType = VT_EMPTY;
-
-    // What a property node stands for, kept apart from its text and key: names may hold the
-    // separators "=" and "|", and values may hold "=".
-    struct PropertyNode {
-        std::wstring setName;
-        std::wstring propName;
-        std::wstring value;
-        VARTYPE valueType = VT_EMPTY;  // the type of the value the host gave
-    };
-    std::unordered_map<HTREEITEM, PropertyNode> properties;
-    // The property-set nodes with their set names, in the tree's order.
-    std::vector<std::pair<HTREEITEM, std::wstring>> setNodes;
 
     // Loaded from Load to Unload, even when the host destroys the page (and with it the form's
     // window) in between: Unload still runs Form_Unload then.

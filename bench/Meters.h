@@ -1,0 +1,66 @@
+#pragma once
+// What the pane benchmark reads around each measured step: wall time, the calling thread's
+// voluntary context switches (one per blocking wait for a reply of the Wine server or the X
+// server, so a figure less bound to the machine's load than time) and the process's private bytes.
+#include <windows.h>
+#include <algorithm>
+#include <vector>
+
+namespace bench {
+
+inline double NowMs() {
+    static const double perMs = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return double(f.QuadPart) / 1000.0;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return double(t.QuadPart) / perMs;
+}
+
+// Linux getrusage(RUSAGE_THREAD) through the 32-bit system call gate, past Wine: the voluntary
+// context switches of this thread, or -1 where the call is not there (on Windows).
+inline long VoluntarySwitches() {
+    long usage[18] = {};  // struct rusage: two timevals, then 14 longs; ru_nvcsw is the 13th
+    long result = -1;
+#if defined(__i386__)
+    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+        asm volatile("int $0x80" : "=a"(result) : "a"(77), "b"(1), "c"(usage) : "memory");
+#endif
+    return result == 0 ? usage[4 + 12] : -1;
+}
+
+// Private bytes in use: the blocks allocated on every heap of the process (the C run time's, the
+// process heap that comctl32 keeps tree items on, ...). Wine reports no PrivateUsage, and
+// committed pages move in steps of a heap's growth; the blocks in use are exact.
+inline double PrivateBytes() {
+    HANDLE heaps[64];
+    const DWORD n = std::min<DWORD>(GetProcessHeaps(64, heaps), 64);
+    double bytes = 0;
+    for (DWORD i = 0; i < n; ++i) {
+        if (!HeapLock(heaps[i])) continue;
+        PROCESS_HEAP_ENTRY e{};
+        while (HeapWalk(heaps[i], &e))
+            if (e.wFlags & PROCESS_HEAP_ENTRY_BUSY) bytes += e.cbData + e.cbOverhead;
+        HeapUnlock(heaps[i]);
+    }
+    return bytes;
+}
+
+inline double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// One measured open and close.
+struct Sample {
+    double openCloseMs = 0;  // open, first paint, close and the pumping after it
+    double paintMs = 0;      // from the start of the open to the end of the first paint
+    double switches = 0;     // voluntary context switches over the whole cycle
+    double bytes = 0;        // private bytes held while the pane is open
+};
+
+} // namespace bench
