@@ -81,18 +81,13 @@ TEST(VariantToText, NullEmptyAndMissingGiveEmptyText) {
 }
 
 TEST(VariantToText, TrimsOnlyBlanks) {
-    Variant s = Variant::fromString(L"  two  inner  ");
-    EXPECT_EQ(VariantToText(&s), L"two  inner");
-    Variant tabs = Variant::fromString(L"\tx\t");
-    EXPECT_EQ(VariantToText(&tabs), L"\tx\t");
-    Variant mixed = Variant::fromString(L"  \t x \t  ");
-    EXPECT_EQ(VariantToText(&mixed), L"\t x \t");
-    Variant blanks = Variant::fromString(L"    ");
-    EXPECT_EQ(VariantToText(&blanks), L"");
-    Variant nbsp = Variant::fromString(L"\u00a0y\u00a0");
-    EXPECT_EQ(VariantToText(&nbsp), L"\u00a0y\u00a0");
-    Variant plain = Variant::fromString(L"plain");
-    EXPECT_EQ(VariantToText(&plain), L"plain");
+    const struct { const wchar_t* given; const wchar_t* shown; } cases[] = {
+        {L"  two  inner  ", L"two  inner"}, {L"\tx\t", L"\tx\t"},       {L"  \t x \t  ", L"\t x \t"},
+        {L"    ", L""},                     {L"\u00a0y\u00a0", L"\u00a0y\u00a0"}, {L"plain", L"plain"}};
+    for (const auto& c : cases) {
+        Variant v = Variant::fromString(c.given);
+        EXPECT_EQ(VariantToText(&v), c.shown);
+    }
 }
 
 TEST(VariantToText, NumbersAndBooleans) {
