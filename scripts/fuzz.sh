@@ -4,7 +4,9 @@
 # Prints each seed's result; a failing seed prints the shrunk korvane-sim script that replays it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build}
+. "$root/scripts/arch.sh"
+rud_select_arch "$root"
+build=$BUILD_DIR
 bed=${WINEBED_DIR:-$build/winebed}  # a bed of its own keeps a long run apart from ctest
 steps=${1:?usage: scripts/fuzz.sh STEPS [SEED]}
 seed=${2:-$(( $(date +%s) % 1000000 ))}

@@ -1,6 +1,7 @@
 // The resources of RuDerizIRA.dll read back through Windows calls: the type library, the version
 // record, the "_IID_MYADDIN" blob, the bitmaps and the complete resource table.
 #include "com_testkit.h"
+#include "com_image.h"
 #include "Identity.h"
 #include "KorvaneFramework.h"
 #include "Raii.h"
@@ -61,6 +62,20 @@ GUID LibraryOf(ITypeInfo* info) {
     return out;
 }
 
+#ifdef RUD_SERVER_FILE_ONLY
+// A DLL of another architecture than this program's (the x86 one, read by an x64 test run):
+// mapped for its resources and type library, never run.
+struct ServerUnderTest {
+    MappedImage mapped{ServerPath()};
+    HMODULE module = mapped.module.get();
+    bool complete() const { return module != nullptr; }
+};
+constexpr SYSKIND kServerPlatform = SYS_WIN32;
+#else
+using ServerUnderTest = Server;
+constexpr SYSKIND kServerPlatform = kTypeLibPlatform;
+#endif
+
 class ComResources : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -68,7 +83,7 @@ protected:
         ASSERT_TRUE(server.complete()) << "cannot load " << rud::narrow(ServerPath());
     }
     Apartment apartment;
-    Server server;
+    ServerUnderTest server;
 };
 
 TEST_F(ComResources, TypeLibraryAttributes) {
@@ -78,7 +93,7 @@ TEST_F(ComResources, TypeLibraryAttributes) {
     ASSERT_EQ(lib->GetLibAttr(&attr), S_OK);
     EXPECT_TRUE(IsEqualGUID(attr->guid, LIBID_RuDerizIRA));
     EXPECT_EQ(attr->lcid, 0u);
-    EXPECT_EQ(attr->syskind, SYS_WIN32);
+    EXPECT_EQ(attr->syskind, kServerPlatform);
     EXPECT_EQ(attr->wMajorVerNum, 1);
     EXPECT_EQ(attr->wMinorVerNum, 0);
     // FHASDISKIMAGE is the run time's note that the library was loaded from a file.
