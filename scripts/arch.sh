@@ -40,7 +40,8 @@ rud_runs_32bit() {
     fi
   done
   local dir probe out rc=0
-  dir=$(mktemp -d)
+  # Beside the scripts, which run from there: a temporary folder may be mounted noexec.
+  dir=$(mktemp -d "$(dirname "${BASH_SOURCE[0]}")/.probe32.XXXXXX" 2>/dev/null || mktemp -d)
   probe=$dir/probe32
   rud_write_probe_elf >"$probe"
   chmod +x "$probe"

@@ -8,6 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 rud_select_arch "$root"
 build=$BUILD_DIR
 bed=${WINEBED_DIR:-$build/winebed}  # a bed of its own keeps a long run apart from ctest
+export WINEBED_ARCH=$RUD_BUILD_ARCH  # that bed may lie outside the build tree
 steps=${1:?usage: scripts/fuzz.sh STEPS [SEED]}
 seed=${2:-$(( $(date +%s) % 1000000 ))}
 per=${RUD_FUZZ_PER_SEED:-1000}
