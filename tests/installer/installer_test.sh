@@ -15,8 +15,9 @@ set -euo pipefail
 ARCH=${ARCH:-x86}
 wine_arch=win32
 # An x86 package in a 64-bit prefix: its files and rows go to the 32-bit side.
-programs='Program Files' wow=''
-if [ "$ARCH" = x64 ]; then wine_arch=win64 programs='Program Files (x86)' wow='wow6432node\\\\'; fi
+# wow: the 32-bit view's key as the snapshots spell it; wow_re: the same in a pattern.
+programs='Program Files' wow='' wow_re=''
+if [ "$ARCH" = x64 ]; then wine_arch=win64 programs='Program Files (x86)' wow='wow6432node\\' wow_re='wow6432node\\\\'; fi
 win() { echo "Z:${1//\//\\}"; }
 fail() { echo "FAILED: $*" >&2; exit 1; }
 bed() { "$ROOT/scripts/winebed.sh" "$WORK/$prefix" "$@"; }
@@ -36,7 +37,7 @@ msiexec() {  # msiexec LABEL ARGS...: silent, timed
 # State Wine changes by itself on every start (devices, fonts, network cards), and the
 # installer's own bookkeeping.
 wine_noise='^(system|user):(system\\\\currentcontrolset\\\\(control\\\\class|control\\\\deviceclasses|enum)|software\\\\wine\\\\|software\\\\microsoft\\\\windows nt\\\\currentversion\\\\networkcards)'
-books='^system:software\\\\('"$wow"')?(classes\\\\installer\\\\|microsoft\\\\windows\\\\currentversion\\\\(installer|uninstall)\\\\)'
+books='^system:software\\\\('"$wow_re"')?(classes\\\\installer\\\\|microsoft\\\\windows\\\\currentversion\\\\(installer|uninstall)\\\\)'
 # The registry, once Wine has written it out, as sorted lines "hive:key|value" (keys in lower
 # case; "hive:key|" for a key), without Wine's noise.
 snapshot() {
@@ -67,7 +68,7 @@ install)
   snapshot before-msi
   msiexec install /i "$(win "$MSI")"
   snapshot after-msi
-  host="system:software\\\\$wow""korvanesim\\\\addins\\\\ruderizira.myaddin"
+  host="system:software\\\\${wow}korvanesim\\\\addins\\\\ruderizira.myaddin"
   if [ "$ARCH" = x86 ]; then
     use_prefix regsvr32 fresh
     mkdir -p "$WINEPREFIX/drive_c/$installed_dir"
@@ -152,7 +153,7 @@ upgrade)
   msiexec upgrade /i "$(win "$NEXT_MSI")"
   snapshot next
   cmp "$WINEPREFIX/drive_c/$installed_dir/RuDerizIRA.dll" "$NEXT_DLL" || fail "the DLL was not replaced"
-  products=$(grep -c '^system:software\\\\'"$wow"'microsoft\\\\windows\\\\currentversion\\\\uninstall\\\\{e161312d-[^\\]*|$' "$WORK/next")
+  products=$(grep -c '^system:software\\\\'"$wow_re"'microsoft\\\\windows\\\\currentversion\\\\uninstall\\\\{e161312d-[^\\]*|$' "$WORK/next")
   [ "$products" = 1 ] || fail "$products products after the upgrade"
   same "rows after the upgrade" <(rows first) <(rows next)
   echo "ok: one product, one set of rows"
