@@ -71,9 +71,11 @@ struct ServerUnderTest {
     bool complete() const { return module != nullptr; }
 };
 constexpr SYSKIND kServerPlatform = SYS_WIN32;
+constexpr size_t kServerPointerSize = 4;
 #else
 using ServerUnderTest = Server;
 constexpr SYSKIND kServerPlatform = kTypeLibPlatform;
+constexpr size_t kServerPointerSize = sizeof(void*);
 #endif
 
 class ComResources : public ::testing::Test {
@@ -154,7 +156,7 @@ TEST_F(ComResources, MyAddinInterfaceIsAHiddenDualDispatchInterfaceWithoutMember
     const WORD partnerFlags = TYPEFLAG_FDUAL | TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
     EXPECT_EQ(partnerAttr->wTypeFlags & partnerFlags, partnerFlags) << std::hex << partnerAttr->wTypeFlags;
     EXPECT_EQ(partnerAttr->cFuncs, 0);
-    EXPECT_EQ(partnerAttr->cbSizeVft, 7 * sizeof(void*));
+    EXPECT_EQ(partnerAttr->cbSizeVft, 7 * kServerPointerSize);
 
     // No members of its own (the inherited IUnknown and IDispatch ones are found in IDispatch).
     for (const wchar_t* name : {L"OnConnection", L"MyAddin", L"Anything"}) {

@@ -23,7 +23,7 @@ add_executable(installer_table_rows ${CMAKE_CURRENT_LIST_DIR}/installer/TableRow
 target_compile_options(installer_table_rows PRIVATE ${RUD_WARNINGS})
 target_include_directories(installer_table_rows PRIVATE ${PROJECT_SOURCE_DIR}/src/com)
 target_link_options(installer_table_rows PRIVATE -municode)
-target_link_libraries(installer_table_rows PRIVATE rud_module rud_support advapi32)
+target_link_libraries(installer_table_rows PRIVATE rud_module rud_support ole32 oleaut32 uuid advapi32)
 
 set(_env ROOT=${PROJECT_SOURCE_DIR} BUILD=${_x86} WORK=${_inst}/work SAMPLES=${PROJECT_SOURCE_DIR}/samples ARCH=${RUD_ARCH}
   MSI=${_x86}/installer/RuDerizIRA-1.0.0.14.msi NEXT_MSI=${_x86}/tests/installer/next/RuDerizIRA-1.0.1.0.msi
