@@ -27,9 +27,16 @@ struct GdiHandleEntry {
 constexpr size_t kGdiMaxHandles = 0x10000;
 
 const GdiHandleEntry* GdiTable() {
+    // The TEB's ProcessEnvironmentBlock, and the PEB's GdiSharedHandleTable, for either width.
     const BYTE* peb = nullptr;
-    asm("movl %%fs:0x30, %0" : "=r"(peb));  // the 32-bit TEB's ProcessEnvironmentBlock
-    return *reinterpret_cast<const GdiHandleEntry* const*>(peb + 0x94);
+#ifdef _WIN64
+    asm("movq %%gs:0x60, %0" : "=r"(peb));
+    constexpr size_t kSharedHandleTable = 0xF8;
+#else
+    asm("movl %%fs:0x30, %0" : "=r"(peb));
+    constexpr size_t kSharedHandleTable = 0x94;
+#endif
+    return *reinterpret_cast<const GdiHandleEntry* const*>(peb + kSharedHandleTable);
 }
 
 long GdiTableCount() {

@@ -43,6 +43,7 @@ struct PageInfo {
     LONG bitmapId = 0;
     bool visible = false;
     size_t addIn = 0;  // the index of the add-in whose page it is
+    bool bitmapLoaded = false;  // the picture loaded through the module handle the add-in gave
 };
 
 // What OnCommandUpdateUI gave back in its by-reference arguments.

@@ -157,7 +157,8 @@ void HostWindows::ShowPagesOf(int doc) noexcept {
 std::vector<PageInfo> HostWindows::Pages() const {
     std::vector<PageInfo> out;
     for (const auto& p : pages_)
-        out.push_back({p.hwnd.get(), p.doc, p.toolTip, p.bitmapId, IsWindowVisible(p.hwnd.get()) != FALSE, p.owner});
+        out.push_back({p.hwnd.get(), p.doc, p.toolTip, p.bitmapId, IsWindowVisible(p.hwnd.get()) != FALSE, p.owner,
+                       p.image.get() != nullptr});
     return out;
 }
 

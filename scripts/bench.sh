@@ -2,7 +2,9 @@
 # Builds and runs the benchmarks; each prints its own figures.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build}
+. "$root/scripts/arch.sh"
+rud_select_arch "$root"
+build=$BUILD_DIR
 "$root/scripts/build.sh" --target pane_bench tree_bench
 bed="$root/scripts/winebed.sh $build/winebed"
 $bed start >/dev/null

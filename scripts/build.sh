@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Configures (once) and builds the project into BUILD_DIR (default: build).
+# Configures (once) and builds the project into BUILD_DIR: build/ for x86, build-x64/ for x64,
+# as scripts/arch.sh chooses (RUD_ARCH=x86|x64 forces it; a configured tree keeps its own).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build}
+. "$root/scripts/arch.sh"
+rud_select_arch "$root"
+build=$BUILD_DIR
 "$root/scripts/setup.sh"
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+  toolchain=mingw-i686
+  [ "$RUD_BUILD_ARCH" = x64 ] && toolchain=mingw-x86_64
+  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" >/dev/null
 fi
 cmake --build "$build" -j "$(nproc)" "$@"

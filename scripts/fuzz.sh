@@ -4,8 +4,11 @@
 # Prints each seed's result; a failing seed prints the shrunk korvane-sim script that replays it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build}
+. "$root/scripts/arch.sh"
+rud_select_arch "$root"
+build=$BUILD_DIR
 bed=${WINEBED_DIR:-$build/winebed}  # a bed of its own keeps a long run apart from ctest
+export WINEBED_ARCH=$RUD_BUILD_ARCH  # that bed may lie outside the build tree
 steps=${1:?usage: scripts/fuzz.sh STEPS [SEED]}
 seed=${2:-$(( $(date +%s) % 1000000 ))}
 per=${RUD_FUZZ_PER_SEED:-1000}

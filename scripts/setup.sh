@@ -1,14 +1,22 @@
 #!/usr/bin/env bash
-# Installs, from Debian's archive, whatever the build and the Wine test bed need and is missing.
+# Installs, from Debian's archive, whatever the build and the Wine test bed need and is missing:
+# what the x86 and x64 builds both need, and the 32-bit parts (the i386 architecture, 32-bit Wine)
+# only where the machine runs 32-bit code (scripts/arch.sh probes it).
 # Idempotent and quiet when everything is already there.
 set -euo pipefail
+. "$(dirname "$0")/arch.sh"
 
 packages=(
-  g++-mingw-w64-i686-posix mingw-w64-tools
-  wine wine32:i386 xvfb xauth libwine-dev
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
+  wine wine64 xvfb xauth libwine-dev
   googletest cmake make nlohmann-json3-dev libstb-dev
   wixl msitools osslsigncode openssl
 )
+i386=no
+if rud_runs_32bit; then
+  i386=yes
+  packages+=(wine32:i386)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -21,7 +29,7 @@ done
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 echo "setup: installing ${missing[*]}" >&2
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ $i386 = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
 $SUDO apt-get update -qq

@@ -2,7 +2,9 @@
 # The whole test suite: installs what is missing, builds, runs every test under Wine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build}
+. "$root/scripts/arch.sh"
+rud_select_arch "$root"
+build=$BUILD_DIR
 "$root/scripts/build.sh"
 cd "$build"
 ctest --output-on-failure -j "$(nproc)" "$@"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The Wine test bed: a private 32-bit prefix inside the build tree, a persistent wineserver and,
-# when there is no display, an Xvfb of our own.
+# The Wine test bed: a private prefix inside the build tree (32-bit, or 64-bit for an x64 build
+# tree), a persistent wineserver and, when there is no display, an Xvfb of our own.
 #   winebed.sh DIR prepare      make the prefix if it is not there yet (serialised by a lock)
 #   winebed.sh DIR start        prepare, start Xvfb when needed, keep wineserver alive
 #   winebed.sh DIR stop         stop Wine, then the Xvfb that start launched
@@ -10,8 +10,32 @@ set -euo pipefail
 dir=$(mkdir -p "$1" && cd "$1" && pwd); shift
 cmd=$1; shift
 
+# The architecture: WINEBED_ARCH, else the one recorded by the nearest build tree around DIR.
+arch=${WINEBED_ARCH:-}
+if [ -z "$arch" ]; then
+  up=$dir
+  while [ "$up" != / ] && [ ! -s "$up/rud-arch" ]; do up=$(dirname "$up"); done
+  arch=$(cat "$up/rud-arch" 2>/dev/null || echo x86)
+fi
 export WINEPREFIX="$dir/prefix"
-export WINEARCH=win32
+if [ "$arch" = x64 ]; then
+  export WINEARCH=win64
+  # wine, wineboot, regsvr32, msiexec ... take Wine's 32-bit loader whenever it is installed:
+  # scripts named wine and wine-stable first on PATH give them the 64-bit one (a symbolic link
+  # would not do: the loader finds its files through its own name).
+  wrappers="$dir/wine64-bin"
+  if [ ! -x "$wrappers/wine-stable" ]; then
+    mkdir -p "$wrappers"
+    for name in wine wine-stable; do
+      printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$wrappers/$name.tmp$$"
+      chmod +x "$wrappers/$name.tmp$$"
+      mv -f "$wrappers/$name.tmp$$" "$wrappers/$name"
+    done
+  fi
+  export PATH="$wrappers:$PATH" WINELOADER=/usr/lib/wine/wine64
+else
+  export WINEARCH=win32
+fi
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 

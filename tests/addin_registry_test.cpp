@@ -94,6 +94,24 @@ TEST_F(Registry, OpeningADocumentPutsAFormIntoANewPageInOrder) {
     EXPECT_NE(vaneBar[0].find(L", 105, \"RI Doroz OZA\", 0)"), std::wstring::npos) << vaneBar[0];
 }
 
+// The host interface carries the module handle as a 32-bit long: the handle must survive that
+// trip, and the host reach the page's picture (bitmap 105) through it, in a 64-bit build too.
+TEST_F(Registry, TheHostLoadsThePagePictureThroughTheModuleHandleItWasGiven) {
+    ConnectAndClear();
+    NewDoc(L"C:\\docs\\a.json");
+    auto pages = host().Pages();
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].bitmapId, 105);
+    EXPECT_TRUE(pages[0].bitmapLoaded) << "the host could not load bitmap 105 through the handle it was given";
+    const HMODULE dll = GetModuleHandleW(L"RuDerizIRA.dll");
+    ASSERT_NE(dll, nullptr);
+    const LONG given = static_cast<LONG>(reinterpret_cast<LONG_PTR>(dll));
+    EXPECT_EQ(reinterpret_cast<HMODULE>(static_cast<LONG_PTR>(given)), dll) << "the module lies above 2 GiB";
+    std::vector<std::wstring> vaneBar = CallsTo(L"VaneBar");
+    ASSERT_EQ(vaneBar.size(), 1u);
+    EXPECT_NE(vaneBar[0].find(L"], " + std::to_wstring(given) + L", 105, "), std::wstring::npos) << vaneBar[0];
+}
+
 TEST_F(Registry, TheFormIsAChildOfItsPageAndFillsIt) {
     ConnectAndClear();
     NewDoc(L"C:\\docs\\a.json");

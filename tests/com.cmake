@@ -18,3 +18,16 @@ foreach(t com_server_test com_resources_test com_registration_test)
   target_include_directories(${t} PRIVATE ${_rud_com_includes})
   add_dependencies(${t} RuDerizIRA)
 endforeach()
+
+# In an x64 tree, the shipped x86 DLL (built in x86/) checked from its file: its resources and
+# type library as above, its export and import tables.
+if(RUD_ARCH STREQUAL "x64")
+  rud_add_test(com_shipped_x86_test ${CMAKE_CURRENT_LIST_DIR}/com_resources_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/com_shipped_image_test.cpp
+    LIBS rud_module rud_support korvane_framework ole32 oleaut32 uuid version gdi32 PREFIX ShippedX86.)
+  target_compile_definitions(com_shipped_x86_test PRIVATE RUD_SERVER_FILE_ONLY
+    RUD_SERVER_DLL="${RUD_SHIPPED_X86_DIR}/bin/RuDerizIRA.dll"
+    RUD_HOST_TLB="${RUD_SHIPPED_X86_DIR}/idl/KorvaneFramework.tlb")
+  target_include_directories(com_shipped_x86_test PRIVATE ${_rud_com_includes})
+  add_dependencies(com_shipped_x86_test rud_shipped_x86)
+endif()

@@ -198,7 +198,7 @@ protected:
                   L"{00020424-0000-0000-C000-000000000046}");
         EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, kInterfaceKey + L"\\TypeLib"), kLibId);
         EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, kInterfaceKey + L"\\TypeLib", L"Version"), L"1.0");
-        EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, kTypeLibKey + L"\\1.0\\0\\win32"), path);
+        EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, kTypeLibKey + L"\\1.0\\0\\" + kTypeLibPlatformKey), path);
 
         CLSID clsid{};
         EXPECT_EQ(CLSIDFromProgID(kProgId, &clsid), S_OK);
@@ -256,10 +256,10 @@ TEST_F(ComRegistration, RegisteringTwiceWritesNothingMore) {
 // unregistration before anything else is removed, so that it can be tried again.
 TEST_F(ComRegistration, AnUnregistrationStoppedByTheTypeLibraryRemovesNothing) {
     ASSERT_EQ(server.registerServer(), S_OK);
-    const std::wstring win32Key = kTypeLibKey + L"\\1.0\\0\\win32";
+    const std::wstring platformKey = kTypeLibKey + L"\\1.0\\0\\" + kTypeLibPlatformKey;
     const auto setLibraryPath = [&](const std::wstring& path) {
         UniqueRegKey key;
-        ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, win32Key.c_str(), 0, KEY_SET_VALUE, key.put()), ERROR_SUCCESS);
+        ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, platformKey.c_str(), 0, KEY_SET_VALUE, key.put()), ERROR_SUCCESS);
         ASSERT_EQ(RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
                                  static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t))),
                   ERROR_SUCCESS);

@@ -1,6 +1,7 @@
 // The resources of RuDerizIRA.dll read back through Windows calls: the type library, the version
 // record, the "_IID_MYADDIN" blob, the bitmaps and the complete resource table.
 #include "com_testkit.h"
+#include "com_image.h"
 #include "Identity.h"
 #include "KorvaneFramework.h"
 #include "Raii.h"
@@ -61,6 +62,22 @@ GUID LibraryOf(ITypeInfo* info) {
     return out;
 }
 
+#ifdef RUD_SERVER_FILE_ONLY
+// A DLL of another architecture than this program's (the x86 one, read by an x64 test run):
+// mapped for its resources and type library, never run.
+struct ServerUnderTest {
+    MappedImage mapped{ServerPath()};
+    HMODULE module = mapped.module.get();
+    bool complete() const { return module != nullptr; }
+};
+constexpr SYSKIND kServerPlatform = SYS_WIN32;
+constexpr size_t kServerPointerSize = 4;
+#else
+using ServerUnderTest = Server;
+constexpr SYSKIND kServerPlatform = kTypeLibPlatform;
+constexpr size_t kServerPointerSize = sizeof(void*);
+#endif
+
 class ComResources : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -68,7 +85,7 @@ protected:
         ASSERT_TRUE(server.complete()) << "cannot load " << rud::narrow(ServerPath());
     }
     Apartment apartment;
-    Server server;
+    ServerUnderTest server;
 };
 
 TEST_F(ComResources, TypeLibraryAttributes) {
@@ -78,7 +95,7 @@ TEST_F(ComResources, TypeLibraryAttributes) {
     ASSERT_EQ(lib->GetLibAttr(&attr), S_OK);
     EXPECT_TRUE(IsEqualGUID(attr->guid, LIBID_RuDerizIRA));
     EXPECT_EQ(attr->lcid, 0u);
-    EXPECT_EQ(attr->syskind, SYS_WIN32);
+    EXPECT_EQ(attr->syskind, kServerPlatform);
     EXPECT_EQ(attr->wMajorVerNum, 1);
     EXPECT_EQ(attr->wMinorVerNum, 0);
     // FHASDISKIMAGE is the run time's note that the library was loaded from a file.
@@ -139,7 +156,7 @@ TEST_F(ComResources, MyAddinInterfaceIsAHiddenDualDispatchInterfaceWithoutMember
     const WORD partnerFlags = TYPEFLAG_FDUAL | TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
     EXPECT_EQ(partnerAttr->wTypeFlags & partnerFlags, partnerFlags) << std::hex << partnerAttr->wTypeFlags;
     EXPECT_EQ(partnerAttr->cFuncs, 0);
-    EXPECT_EQ(partnerAttr->cbSizeVft, 7 * sizeof(void*));
+    EXPECT_EQ(partnerAttr->cbSizeVft, 7 * kServerPointerSize);
 
     // No members of its own (the inherited IUnknown and IDispatch ones are found in IDispatch).
     for (const wchar_t* name : {L"OnConnection", L"MyAddin", L"Anything"}) {

@@ -1,6 +1,7 @@
 // The server's COM surface through its exports: the class factory, the unload test, MyAddin's
 // interfaces and IDispatch, and the export and import tables of the PE image.
 #include "com_testkit.h"
+#include "com_image.h"
 #include "Identity.h"
 #include "KorvaneFramework.h"
 #include "Raii.h"
@@ -228,64 +229,27 @@ TEST(ComServerLoad, LoadingStartsNoThreadAndMakesNoObject) {
 
 // --- the PE image: exports and imports read from the loaded module ---------------------------
 
-template <typename T> const T* At(HMODULE m, DWORD rva) {
-    return reinterpret_cast<const T*>(reinterpret_cast<const BYTE*>(m) + rva);
-}
-
-const IMAGE_NT_HEADERS32* Headers(HMODULE m) {
-    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(m);
-    return At<IMAGE_NT_HEADERS32>(m, static_cast<DWORD>(dos->e_lfanew));
-}
+// The machine this test program, and so the DLL it loads, is built for.
+constexpr WORD kThisMachine = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
 
 TEST_F(ComServer, ExportsExactlyTheFourEntryPointsByNameWithOrdinalsOneToFour) {
     HMODULE m = server.module;
-    const IMAGE_NT_HEADERS32* nt = Headers(m);
-    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
-    EXPECT_TRUE(nt->FileHeader.Characteristics & IMAGE_FILE_DLL);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-    ASSERT_NE(dir.VirtualAddress, 0u);
-    auto exports = At<IMAGE_EXPORT_DIRECTORY>(m, dir.VirtualAddress);
-    EXPECT_STREQ(At<char>(m, exports->Name), "RuDerizIRA.dll");
-    EXPECT_EQ(exports->Base, 1u);
-    ASSERT_EQ(exports->NumberOfFunctions, 4u);
-    ASSERT_EQ(exports->NumberOfNames, 4u);
-
-    const char* expected[] = {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"};
-    auto names = At<DWORD>(m, exports->AddressOfNames);
-    auto ordinals = At<WORD>(m, exports->AddressOfNameOrdinals);
-    auto functions = At<DWORD>(m, exports->AddressOfFunctions);
+    const PeImage image{reinterpret_cast<const BYTE*>(m)};
+    const std::vector<DWORD> rvas = ExpectTheFourExports(image, kThisMachine);
+    ASSERT_EQ(rvas.size(), 4u);
     for (DWORD i = 0; i < 4; ++i) {
-        // The name table is sorted; here that is also the ordinal order.
-        EXPECT_STREQ(At<char>(m, names[i]), expected[i]);
-        EXPECT_EQ(ordinals[i] + exports->Base, i + 1) << expected[i];
-        FARPROC byName = GetProcAddress(m, expected[i]);
+        FARPROC byName = GetProcAddress(m, kServerExports[i]);
         FARPROC byOrdinal = GetProcAddress(m, MAKEINTRESOURCEA(i + 1));
         EXPECT_NE(byName, nullptr);
-        EXPECT_EQ(byName, byOrdinal) << expected[i];
-        EXPECT_EQ(reinterpret_cast<const BYTE*>(byName), At<BYTE>(m, functions[ordinals[i]]));
+        EXPECT_EQ(byName, byOrdinal) << kServerExports[i];
+        EXPECT_EQ(reinterpret_cast<const BYTE*>(byName), image.At<BYTE>(rvas[i]));
     }
 }
 
 TEST_F(ComServer, ImportsOnlyWindowsSystemDlls) {
-    HMODULE m = server.module;
-    const IMAGE_DATA_DIRECTORY& dir = Headers(m)->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    ASSERT_NE(dir.VirtualAddress, 0u);
     wchar_t system[MAX_PATH] = {};
     ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
-    std::vector<std::string> imported;
-    for (auto d = At<IMAGE_IMPORT_DESCRIPTOR>(m, dir.VirtualAddress); d->Name != 0; ++d) {
-        std::string name = At<char>(m, d->Name);
-        std::string lower = name;
-        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-        imported.push_back(lower);
-        EXPECT_EQ(lower.find("gcc"), std::string::npos) << name;
-        EXPECT_EQ(lower.find("stdc++"), std::string::npos) << name;
-        EXPECT_EQ(lower.find("pthread"), std::string::npos) << name;
-        std::wstring inSystem = std::wstring(system) + L"\\" + rud::widen(name);
-        EXPECT_NE(GetFileAttributesW(inSystem.c_str()), INVALID_FILE_ATTRIBUTES) << name << " is not a system DLL";
-    }
-    EXPECT_NE(std::find(imported.begin(), imported.end(), std::string("kernel32.dll")), imported.end());
-    EXPECT_NE(std::find(imported.begin(), imported.end(), std::string("oleaut32.dll")), imported.end());
+    ExpectOnlySystemImports(PeImage{reinterpret_cast<const BYTE*>(server.module)}, system);
 }
 
 } // namespace

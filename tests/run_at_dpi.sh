@@ -6,7 +6,9 @@
 set -euo pipefail
 bed=$(cd "$1" && pwd); dpi=$2; shift 2
 work=$(mktemp -d "$bed/dpi$dpi.XXXXXX")
-export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine as the test bed runs it (the architecture of the build tree around it), in the copy.
+copy() { "$(dirname "$0")/../scripts/winebed.sh" "$work" "$@"; }
+export WINEPREFIX="$work/prefix" WINEDEBUG=${WINEDEBUG:--all}
 if [ -z "${DISPLAY:-}" ] && [ -s "$bed/display" ]; then export DISPLAY; DISPLAY=$(cat "$bed/display"); fi
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
@@ -21,10 +23,11 @@ cp -al "$bed/prefix/drive_c" "$WINEPREFIX/"
 cp -a "$bed/prefix/dosdevices" "$bed/prefix/.update-timestamp" "$bed/prefix/"*.reg "$WINEPREFIX/"
 # Files Wine may rewrite in place get copies of their own, so the bed never changes.
 find "$WINEPREFIX/drive_c" -type f \( -name '*.ini' -o -name '*.log' \) -exec sh -c 'cp -p "$1" "$1.own" && mv "$1.own" "$1"' _ {} \;
-wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+touch "$work/prefix.ready"
+copy run reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
 
 set +e
-RUD_EXPECT_DPI=$dpi wine "$@" | tee "$work/out.txt"
+RUD_EXPECT_DPI=$dpi copy run "$@" | tee "$work/out.txt"
 rc=${PIPESTATUS[0]}
 set -e
 # A filter that selects nothing would pass for nothing.

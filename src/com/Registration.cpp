@@ -32,7 +32,7 @@ bool TypeLibraryRegistered() {
 }
 
 void UnregisterTypeLibrary() {
-    if (TypeLibraryRegistered()) rud::Check(UnRegisterTypeLib(LIBID_RuDerizIRA, 1, 0, 0, SYS_WIN32));
+    if (TypeLibraryRegistered()) rud::Check(UnRegisterTypeLib(LIBID_RuDerizIRA, 1, 0, 0, kTypeLibPlatform));
 }
 
 } // namespace

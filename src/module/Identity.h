@@ -11,6 +11,15 @@ inline constexpr IID IID__MyAddin = {0x0D121486, 0xDD87, 0x4504, {0xAF, 0x80, 0x
 // {A09057A8-755A-40AA-ADCC-8141FD844168}
 inline constexpr GUID LIBID_RuDerizIRA = {0xA09057A8, 0x755A, 0x40AA, {0xAD, 0xCC, 0x81, 0x41, 0xFD, 0x84, 0x41, 0x68}};
 
+// The platform this build's code and type library are for, and its key below TypeLib\{...}\1.0\0.
+#ifdef _WIN64
+inline constexpr SYSKIND kTypeLibPlatform = SYS_WIN64;
+inline constexpr wchar_t kTypeLibPlatformKey[] = L"win64";
+#else
+inline constexpr SYSKIND kTypeLibPlatform = SYS_WIN32;
+inline constexpr wchar_t kTypeLibPlatformKey[] = L"win32";
+#endif
+
 inline constexpr wchar_t kProgId[] = L"RuDerizIRA.MyAddin";
 inline constexpr wchar_t kClassDescription[] = L"VB6 Plinthar AddIn";
 

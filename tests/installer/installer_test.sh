@@ -2,20 +2,29 @@
 # The installer package under Wine, each case in fresh private prefixes below $WORK:
 #   install  silent install; its rows equal regsvr32's for the same file (in a second prefix);
 #            ProgID, type library, Add/Remove Programs fields. Leaves prefix "installed" to:
+#            (ARCH=x64, where the x86 DLL cannot run: the package in a 64-bit prefix, its file
+#            under Program Files (x86), its rows equal to those TABLE writes for the same file
+#            with the DLL's registration table and type library; no ProgID or host check.)
 #   host     korvane-sim with no add-in named finds the installed one and shows its page;
 #   remove   deletes prefix "installed".
 #   upgrade  to a later test build: one product, one set of rows; the older package is refused;
 #            uninstall leaves no row, file or folder.
 #   signing  scripts/package.sh with a throwaway certificate, and without one.
-# Environment (tests/installer.cmake): ROOT BUILD WORK MSI NEXT_MSI NEXT_DLL PROBE SIM SAMPLES.
+# Environment (tests/installer.cmake): ROOT BUILD WORK MSI NEXT_MSI NEXT_DLL PROBE SIM SAMPLES ARCH TABLE.
 set -euo pipefail
+ARCH=${ARCH:-x86}
+wine_arch=win32
+# An x86 package in a 64-bit prefix: its files and rows go to the 32-bit side.
+# wow: the 32-bit view's key as the snapshots spell it; wow_re: the same in a pattern.
+programs='Program Files' wow='' wow_re=''
+if [ "$ARCH" = x64 ]; then wine_arch=win64 programs='Program Files (x86)' wow='wow6432node\\' wow_re='wow6432node\\\\'; fi
 win() { echo "Z:${1//\//\\}"; }
 fail() { echo "FAILED: $*" >&2; exit 1; }
 bed() { "$ROOT/scripts/winebed.sh" "$WORK/$prefix" "$@"; }
 use_prefix() {  # use_prefix NAME [fresh]: later Wine commands run in $WORK/NAME
   prefix=$1
   [ "${2:-}" = fresh ] && { rm -rf "${WORK:?}/$prefix"; bed prepare; }
-  export WINEPREFIX=$WORK/$prefix/prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEPREFIX=$WORK/$prefix/prefix WINEARCH=$wine_arch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 }
 msiexec() {  # msiexec LABEL ARGS...: silent, timed
   local start=${EPOCHREALTIME/./} rc=0
@@ -28,7 +37,7 @@ msiexec() {  # msiexec LABEL ARGS...: silent, timed
 # State Wine changes by itself on every start (devices, fonts, network cards), and the
 # installer's own bookkeeping.
 wine_noise='^(system|user):(system\\\\currentcontrolset\\\\(control\\\\class|control\\\\deviceclasses|enum)|software\\\\wine\\\\|software\\\\microsoft\\\\windows nt\\\\currentversion\\\\networkcards)'
-books='^system:software\\\\(classes\\\\installer\\\\|microsoft\\\\windows\\\\currentversion\\\\(installer|uninstall)\\\\)'
+books='^system:software\\\\('"$wow_re"')?(classes\\\\installer\\\\|microsoft\\\\windows\\\\currentversion\\\\(installer|uninstall)\\\\)'
 # The registry, once Wine has written it out, as sorted lines "hive:key|value" (keys in lower
 # case; "hive:key|" for a key), without Wine's noise.
 snapshot() {
@@ -48,8 +57,8 @@ removed() { LC_ALL=C comm -23 "$WORK/$1" "$WORK/$2" | grep -v '|$' || true; }
 rows() { grep -Ev "$books" "$WORK/$1" || true; }
 same() { diff -u "$2" "$3" >&2 || fail "$1"; }
 
-installed_dll='C:\Program Files\RuDerizIRA\RuDerizIRA.dll'
-installed_dir='Program Files/RuDerizIRA'
+installed_dll="C:\\$programs\\RuDerizIRA\\RuDerizIRA.dll"
+installed_dir="$programs/RuDerizIRA"
 product_code() { sed -n 's/.*define ProductCode = "\([^"]*\)".*/{\1}/p' "$(dirname "$1")/wix/product.wxi"; }
 
 case $1 in
@@ -59,24 +68,49 @@ install)
   snapshot before-msi
   msiexec install /i "$(win "$MSI")"
   snapshot after-msi
-  use_prefix regsvr32 fresh
-  mkdir -p "$WINEPREFIX/drive_c/$installed_dir"
-  cp "$WORK/installed/prefix/drive_c/$installed_dir/RuDerizIRA.dll" "$WINEPREFIX/drive_c/$installed_dir/"
-  snapshot before-reg
-  bed run regsvr32 /s "$installed_dll" || fail "regsvr32"
-  snapshot after-reg
-  rm -rf "${WORK:?}/regsvr32"
-  added before-reg after-reg >"$WORK/rows-regsvr32"
-  grep -q 'inprocserver32|@="C:\\\\Program Files\\\\RuDerizIRA\\\\RuDerizIRA.dll"' "$WORK/rows-regsvr32" ||
-    fail "regsvr32 wrote no class: $(cat "$WORK/rows-regsvr32")"
-  host='system:software\\korvanesim\\addins\\ruderizira.myaddin'
-  same "rows of the installer and regsvr32" <(cat "$WORK/rows-regsvr32"; printf '%s\n' "$host|" "$host"'|"LoadBehavior"=dword:00000001') \
-    <(added before-msi after-msi | grep -Ev "$books")
-  removed before-msi after-msi | grep -Ev "$books" | grep . && fail "the install removed rows"
-  echo "ok: $(wc -l <"$WORK/rows-regsvr32") lines as regsvr32 writes them, and the host's entry"
+  host="system:software\\\\${wow}korvanesim\\\\addins\\\\ruderizira.myaddin"
+  if [ "$ARCH" = x86 ]; then
+    use_prefix regsvr32 fresh
+    mkdir -p "$WINEPREFIX/drive_c/$installed_dir"
+    cp "$WORK/installed/prefix/drive_c/$installed_dir/RuDerizIRA.dll" "$WINEPREFIX/drive_c/$installed_dir/"
+    snapshot before-reg
+    bed run regsvr32 /s "$installed_dll" || fail "regsvr32"
+    snapshot after-reg
+    rm -rf "${WORK:?}/regsvr32"
+    added before-reg after-reg >"$WORK/rows-regsvr32"
+    grep -q 'inprocserver32|@="C:\\\\Program Files\\\\RuDerizIRA\\\\RuDerizIRA.dll"' "$WORK/rows-regsvr32" ||
+      fail "regsvr32 wrote no class: $(cat "$WORK/rows-regsvr32")"
+    same "rows of the installer and regsvr32" <(cat "$WORK/rows-regsvr32"; printf '%s\n' "$host|" "$host"'|"LoadBehavior"=dword:00000001') \
+      <(added before-msi after-msi | grep -Ev "$books")
+    removed before-msi after-msi | grep -Ev "$books" | grep . && fail "the install removed rows"
+    echo "ok: $(wc -l <"$WORK/rows-regsvr32") lines as regsvr32 writes them, and the host's entry"
+  else
+    # The x86 DLL cannot register itself here: a 64-bit program makes the calls its
+    # DllRegisterServer makes (TableRows: the registration table into the 32-bit view, the type
+    # library registered), in a second prefix.
+    [ -f "$WORK/installed/prefix/drive_c/$installed_dir/RuDerizIRA.dll" ] || fail "no DLL under $installed_dir"
+    use_prefix table fresh
+    mkdir -p "$WINEPREFIX/drive_c/$installed_dir"
+    cp "$WORK/installed/prefix/drive_c/$installed_dir/RuDerizIRA.dll" "$WINEPREFIX/drive_c/$installed_dir/"
+    snapshot before-table
+    bed run "$TABLE" "$installed_dll" || fail "the registration table"
+    snapshot after-table
+    rm -rf "${WORK:?}/table"
+    added before-table after-table >"$WORK/rows-table"
+    grep -q 'wow6432node\\\\clsid\\\\.*\\\\inprocserver32|@="C:\\\\Program Files (x86)\\\\RuDerizIRA\\\\RuDerizIRA.dll"' \
+      "$WORK/rows-table" || fail "the table wrote no class in the 32-bit view: $(cat "$WORK/rows-table")"
+    grep -Eq 'typelib\\\\\{a09057a8-755a-40aa-adcc-8141fd844168\}\\\\1\.0\\\\0\\\\win32\|@="C:\\\\Program Files \(x86\)\\\\RuDerizIRA\\\\RuDerizIRA\.dll"$' \
+      "$WORK/rows-table" || fail "no 32-bit type library row: $(cat "$WORK/rows-table")"
+    same "rows of the installer and the registration" \
+      <(cat "$WORK/rows-table"; printf '%s\n' "$host|" "$host"'|"LoadBehavior"=dword:00000001') \
+      <(added before-msi after-msi | grep -Ev "$books")
+    removed before-msi after-msi | grep -Ev "$books" | grep . && fail "the install removed rows"
+    echo "ok: $(wc -l <"$WORK/rows-table") lines as the x86 DLL's registration writes them, and the host's entry"
+  fi
 
   use_prefix installed
-  bed run "$PROBE" "$installed_dll"
+  # Creating the class in-process needs a process of the DLL's own architecture.
+  if [ "$ARCH" = x86 ]; then bed run "$PROBE" "$installed_dll"; fi
   arp=$(grep -F "uninstall\\\\$(product_code "$MSI" | tr A-Z a-z)|" "$WORK/after-msi")
   for field in '"DisplayName"="RUDerIzIra"' '"DisplayVersion"="1.0.0.14"' '"Publisher"="RuDerizIRA team"' \
                '"HelpLink"="https://' '"NoModify"=dword:00000001'; do
@@ -120,7 +154,7 @@ upgrade)
   msiexec upgrade /i "$(win "$NEXT_MSI")"
   snapshot next
   cmp "$WINEPREFIX/drive_c/$installed_dir/RuDerizIRA.dll" "$NEXT_DLL" || fail "the DLL was not replaced"
-  products=$(grep -c '^system:software\\\\microsoft\\\\windows\\\\currentversion\\\\uninstall\\\\{e161312d-[^\\]*|$' "$WORK/next")
+  products=$(grep -c '^system:software\\\\'"$wow_re"'microsoft\\\\windows\\\\currentversion\\\\uninstall\\\\{e161312d-[^\\]*|$' "$WORK/next")
   [ "$products" = 1 ] || fail "$products products after the upgrade"
   same "rows after the upgrade" <(rows first) <(rows next)
   echo "ok: one product, one set of rows"

@@ -2,7 +2,9 @@
 // widl cannot make a coclass refer to an interface known only through another type library, so
 // the library is written here, with a true cross-library reference to the host's IKorvaneAddIn.
 //
-//   MakeTypeLib <output .tlb> <host KorvaneFramework.tlb>      (Windows paths)
+//   MakeTypeLib <output .tlb> <host KorvaneFramework.tlb> win32|win64      (Windows paths)
+// The last argument names the DLL's platform, whatever the tool's own: a 64-bit build of the tool
+// writes the 32-bit DLL's library where 32-bit programs cannot run.
 #include "Identity.h"
 #include <windows.h>
 #include <ole2.h>
@@ -42,7 +44,7 @@ ComPtr<ITypeInfo> TypeInfoOf(ITypeLib* lib, const IID& iid, const char* what) {
     return info;
 }
 
-void Write(const wchar_t* outPath, const wchar_t* hostPath) {
+void Write(const wchar_t* outPath, const wchar_t* hostPath, SYSKIND platform) {
     ComPtr<ITypeLib> stdole;
     Check(LoadRegTypeLib(kLIBID_StdOle, 2, 0, 0, &stdole), "LoadRegTypeLib(stdole2)");
     ComPtr<ITypeLib> host;
@@ -52,7 +54,7 @@ void Write(const wchar_t* outPath, const wchar_t* hostPath) {
 
     DeleteFileW(outPath);
     ComPtr<ICreateTypeLib2> lib;
-    Check(CreateTypeLib2(SYS_WIN32, outPath, &lib), "CreateTypeLib2");
+    Check(CreateTypeLib2(platform, outPath, &lib), "CreateTypeLib2");
     Check(lib->SetName(Text(L"RuDerizIRA")), "SetName");
     Check(lib->SetGuid(LIBID_RuDerizIRA), "SetGuid");
     Check(lib->SetVersion(1, 0), "SetVersion");
@@ -100,14 +102,16 @@ void Write(const wchar_t* outPath, const wchar_t* hostPath) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 3) {
-        std::fputs("usage: MakeTypeLib <output.tlb> <KorvaneFramework.tlb>\n", stderr);
+    const bool win32 = argc == 4 && std::wcscmp(argv[3], L"win32") == 0;
+    const bool win64 = argc == 4 && std::wcscmp(argv[3], L"win64") == 0;
+    if (!win32 && !win64) {
+        std::fputs("usage: MakeTypeLib <output.tlb> <KorvaneFramework.tlb> win32|win64\n", stderr);
         return 2;
     }
     HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int rc = 0;
     try {
-        Write(argv[1], argv[2]);
+        Write(argv[1], argv[2], win64 ? SYS_WIN64 : SYS_WIN32);
     } catch (const Failure& f) {
         std::fprintf(stderr, "MakeTypeLib: %s failed: 0x%08lX\n", f.what(), static_cast<unsigned long>(f.hr));
         DeleteFileW(argv[1]);
