@@ -11,6 +11,10 @@ foreach(t addin_connection_test addin_registry_test addin_tree_test addin_fuzz_t
                                           "RUD_TEST_SAMPLES=L\"Z:${CMAKE_SOURCE_DIR}/samples\"")
 endforeach()
 
+# The helpers nothing of the add-in calls yet, linked from the add-in's own libraries.
+rud_add_test(addin_helpers_test ${CMAKE_CURRENT_LIST_DIR}/addin_helpers_test.cpp
+  LIBS rud_addin korvane_host rud_testkit)
+
 # The README's main job: one edit through the pane in korvane-sim; the script fails unless the
 # reopened file holds the new value.
 # Serial: it registers the DLL in the test bed's registry, which the registration tests compare.
