@@ -35,3 +35,12 @@ add_test(NAME PaneAt144Dpi.ControlRectanglesFollowTheTwipLayout
           --gtest_filter=PaneUser.ControlRectanglesFollowTheTwipLayoutAtTheDisplaysResolution)
 set_tests_properties(PaneAt144Dpi.ControlRectanglesFollowTheTwipLayout PROPERTIES
   FIXTURES_REQUIRED winebed RUN_SERIAL TRUE TIMEOUT 180)
+
+# Typed values in a locale whose decimal separator is the comma (the user's regional settings of a
+# private copy of the test bed).
+add_test(NAME PaneInACommaLocale.ATypedTextIsConvertedOnlyWhenItReadsBackExactly
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/run_at_dpi.sh ${WINEBED_DIR} - $<TARGET_FILE:addin_tree_test>
+          --gtest_filter=PropertyEditing.ATypedTextIsConvertedOnlyWhenItReadsBackExactly)
+set_tests_properties(PaneInACommaLocale.ATypedTextIsConvertedOnlyWhenItReadsBackExactly PROPERTIES
+  FIXTURES_REQUIRED winebed TIMEOUT 180
+  ENVIRONMENT "RUD_BED_INTERNATIONAL=sDecimal=,\\;sThousand=.\\;sMonDecimalSep=,\\;sMonThousandSep=.\\;sShortDate=dd.MM.yyyy;RUD_EXPECT_DECIMAL=,")

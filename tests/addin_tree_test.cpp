@@ -10,6 +10,7 @@
 #include <commctrl.h>
 #include <tlhelp32.h>
 #include <winternl.h>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -616,6 +617,10 @@ TEST_F(PropertyEditing, ATypedTextIsConvertedOnlyWhenItReadsBackExactly) {
     GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, group, 8);
     const std::wstring d = decimal, g = group;
     ASSERT_NE(d, g);
+    // Run in a bed with other regional settings, the test checks that they are the ones in force.
+    if (const char* expected = std::getenv("RUD_EXPECT_DECIMAL")) {
+        ASSERT_EQ(kvhost::WideToUtf8(d), expected);
+    }
     // One property per case, so that every case meets the type the document gave it.
     enum Kind { Integer, Real, Currency, Date, Boolean };
     static const char* const kValues[] = {R"("value":12)", R"("value":0.5)", R"("type":"cy","value":"1.25")",
