@@ -4,6 +4,7 @@
 #include "HostWindows.h"
 #include "Objects.h"
 #include <map>
+#include <optional>
 
 namespace kvhost {
 
@@ -51,6 +52,8 @@ public:
     bool createPageReturnsZero = false;
     bool dispatchErrorInfo = false;  // host objects vouch for error info on IDispatch
     bool addInEventsUndispatchable = false;  // AddInEvents gives an IUnknown without IDispatch
+    std::optional<rud::Variant> addInEventsValue;  // AddInEvents gives this value instead
+    bool holdSinksWhileFiring = true;  // an event call holds its own reference on the sink
 
     void Start();     // objects made after construction (they need shared_from_this)
     AddInSlot& AddSlot(const std::wstring& name);  // a new add-in's objects

@@ -580,6 +580,11 @@ UpdateUI Host::FireCommandUpdateUI(LONG cmdId, const UpdateUI& in) {
     return UpdateUI{flags, out.str(), bitmap};
 }
 
+FiredEvent Host::FireCommandEventWith(DISPID id, const std::vector<VARIANT>& args) {
+    static const wchar_t* const kNames[] = {L"?", L"OnCommand", L"OnCommandHelp", L"OnCommandUpdateUI"};
+    return core_->Fire(false, id, id >= 1 && id <= 3 ? kNames[id] : kNames[0], args);
+}
+
 void Host::FireDocumentEvent(DISPID id, DocId doc) { core_->FireDoc(id, ApplicationEventName(id), doc); }
 
 const std::vector<FiredEvent>& Host::Events() const noexcept { return core_->events; }
@@ -604,6 +609,10 @@ void Host::ResizePane(int width) { core_->windows.ResizePane(width); }
 void Host::ResizeMainWindow(int width, int height) { core_->windows.ResizeMain(width, height); }
 void Host::CreatePageReturnsZero(bool on) noexcept { core_->createPageReturnsZero = on; }
 void Host::AddInEventsUndispatchable(bool on) noexcept { core_->addInEventsUndispatchable = on; }
+void Host::AddInEventsGives(const VARIANT& value) {
+    if (V_VT(&value) == VT_ERROR && V_ERROR(&value) == DISP_E_PARAMNOTFOUND) core_->addInEventsValue.reset();
+    else core_->addInEventsValue = rud::Variant(value);
+}
 
 void Host::PumpMessages(DWORD ms) {
     const DWORD start = GetTickCount();
@@ -642,11 +651,15 @@ void Host::FailNextCalls(int count, FaultKind kind, HRESULT hr, const std::wstri
 void Host::SetDetailedLog(bool on) noexcept { core_->rec.SetDetailed(on); }
 void Host::SetDispatchErrorInfo(bool on) noexcept { core_->dispatchErrorInfo = on; }
 
+void Host::HoldSinksWhileFiring(bool on) noexcept { core_->holdSinksWhileFiring = on; }
+
 void Host::DropEventSinks() noexcept {
     if (core_->app) core_->app->Events().DropSinks();
     for (auto& slot : core_->addIns)
         if (slot->events) slot->events->Events().DropSinks();
 }
+
+void Host::WatchCalls(std::function<void(const CallEntry&)> watcher) { core_->rec.Watch(std::move(watcher)); }
 
 std::vector<LedgerEntry> Host::Ledger() const {
     std::vector<LedgerEntry> out;

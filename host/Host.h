@@ -16,6 +16,7 @@
 #include "Recorder.h"
 #include <windows.h>
 #include <oaidl.h>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -154,6 +155,9 @@ public:
     void FireCommand(LONG cmdId);
     void FireCommandHelp(LONG frameWnd, LONG helpCommand, LONG cmdId);
     UpdateUI FireCommandUpdateUI(LONG cmdId, const UpdateUI& in);
+    // Any add-in command event with the arguments given as they are (declared order), whatever
+    // their number and types.
+    FiredEvent FireCommandEventWith(DISPID id, const std::vector<VARIANT>& args);
     // Any application event with one document argument (ids 1, 3, 4, 7, 11, 16).
     void FireDocumentEvent(DISPID id, DocId doc);
     const std::vector<FiredEvent>& Events() const noexcept;
@@ -179,6 +183,9 @@ public:
     // AddInEvents gives its source as a bare IUnknown that refuses IDispatch (a host whose
     // command event source is no automation object).
     void AddInEventsUndispatchable(bool on) noexcept;
+    // AddInEvents gives this value instead of its source (Empty, a number, ...); VT_ERROR
+    // DISP_E_PARAMNOTFOUND, the default, gives the source again.
+    void AddInEventsGives(const VARIANT& value);
     // Runs the message queue of this thread until it is empty (and at least ms milliseconds).
     void PumpMessages(DWORD ms = 0);
 
@@ -204,6 +211,12 @@ public:
     void SetDispatchErrorInfo(bool on) noexcept;
     // Drops the event sinks the host still holds (as a real host does when its objects go).
     void DropEventSinks() noexcept;
+    // Off: an event reaches each sink without a reference of the call's own, so that
+    // DropEventSinks inside a handler leaves the host holding nothing of the sink (default on).
+    void HoldSinksWhileFiring(bool on) noexcept;
+    // Called with every call of the add-in on a host object as it is logged, before the host
+    // works on it (the host's state is the one the call finds). Empty to stop.
+    void WatchCalls(std::function<void(const CallEntry&)> watcher);
 
     // ---- ledger of every object the host created
     std::vector<LedgerEntry> Ledger() const;

@@ -139,14 +139,18 @@ HRESULT ConnectionPoint::EnumConnections(IEnumConnections** e) {
 
 std::vector<SinkResult> ConnectionPoint::Fire(DISPID id, DISPPARAMS& params) {
     std::vector<Sink> now = sinks_;
+    // A careless host calls its sinks through the pointers it keeps, without a reference of the
+    // call's own: dropping the sinks meanwhile leaves nothing of the host holding them.
+    std::vector<IDispatch*> targets;
+    for (auto& s : now) targets.push_back(s.dispatch.Get());
+    if (!core_->holdSinksWhileFiring) now.clear();
     std::vector<SinkResult> out;
-    for (auto& s : now) {
+    for (IDispatch* target : targets) {
         EXCEPINFO ex{};
         UINT argErr = 0;
         rud::Variant result;
         SinkResult r;
-        r.hr = s.dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                                  &result, &ex, &argErr);
+        r.hr = target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, &ex, &argErr);
         if (r.hr == DISP_E_EXCEPTION) {
             if (ex.pfnDeferredFillIn) ex.pfnDeferredFillIn(&ex);
             if (ex.bstrDescription) r.description.assign(ex.bstrDescription, SysStringLen(ex.bstrDescription));
@@ -372,7 +376,9 @@ void AddInObject::Do(DISPID id, Call& call) {
     switch (id) {
     case korvane::DISPID_ADDIN_ADDINEVENTS:
         call.Expect(0, 0);
-        if (core.addInEventsUndispatchable) {
+        if (core.addInEventsValue) {
+            call.Return(rud::Variant(*core.addInEventsValue));
+        } else if (core.addInEventsUndispatchable) {
             rud::Variant source;
             V_VT(&source) = VT_UNKNOWN;
             slot.events->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&V_UNKNOWN(&source)));

@@ -22,7 +22,15 @@ std::wstring LedgerEntry::Text() const {
     return t;
 }
 
-void Recorder::Log(CallEntry e) { calls_.push_back(std::move(e)); }
+void Recorder::Log(CallEntry e) {
+    calls_.push_back(std::move(e));
+    if (watcher_) {
+        // A copy: the watcher may make calls of its own that grow the log.
+        const std::function<void(const CallEntry&)> watcher = watcher_;
+        const CallEntry entry = calls_.back();
+        watcher(entry);
+    }
+}
 
 std::vector<std::wstring> Recorder::CallTexts() const {
     std::vector<std::wstring> out;

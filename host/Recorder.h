@@ -3,6 +3,7 @@
 // and the reference ledger. Plain data and text only, so tests can check it exactly.
 #include <windows.h>
 #include <oaidl.h>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,6 +61,8 @@ class Recorder {
 public:
     // ---- call log
     void Log(CallEntry e);
+    // Sees every call as it is logged (a test's look at the host's state at that moment).
+    void Watch(std::function<void(const CallEntry&)> watcher) { watcher_ = std::move(watcher); }
     const std::vector<CallEntry>& Calls() const noexcept { return calls_; }
     std::vector<std::wstring> CallTexts() const;
     void ClearCalls() noexcept { calls_.clear(); }
@@ -102,6 +105,7 @@ private:
     std::vector<std::shared_ptr<LedgerEntry>> ledger_;
     int nextId_ = 1;
     bool detailed_ = false;
+    std::function<void(const CallEntry&)> watcher_;
 };
 
 // An argument as the call log shows it: strings in double quotes, numbers in decimal, Booleans as

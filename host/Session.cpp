@@ -45,6 +45,33 @@ std::vector<std::wstring> NewWindows(const std::set<HWND>& baseline, const Host&
         if (!baseline.count(w) && !pages.count(w)) out.push_back(ui::ClassOf(w));
     return out;
 }
+
+// The host's pages as the session sees them at the end of each step: which ones have held a
+// window of the add-in, and which ones the add-in asked to delete.
+class PageWatch {
+public:
+    void AfterStep(const Host& host) {
+        for (const auto& p : host.Pages())
+            if (GetWindow(p.hwnd, GW_CHILD)) filled_.insert(p.hwnd);
+    }
+    // A page the add-in asked for, never put a window into and never asked to delete: nothing
+    // will ever remove it from the user's pane.
+    std::vector<std::wstring> Forgotten(const Host& host) const {
+        std::set<std::wstring> deleteTried;
+        for (const auto& c : host.Calls())
+            if (c.object == L"VaneBar" && c.member == L"DeletePage" && c.args.size() > 1) deleteTried.insert(c.args[1]);
+        std::vector<std::wstring> out;
+        for (const auto& p : host.Pages()) {
+            const std::wstring handle = std::to_wstring(static_cast<LONG>(reinterpret_cast<LONG_PTR>(p.hwnd)));
+            if (!filled_.count(p.hwnd) && !deleteTried.count(handle))
+                out.push_back(L"an empty VaneBar page " + handle + L" of document " + std::to_wstring(p.document));
+        }
+        return out;
+    }
+
+private:
+    std::set<HWND> filled_;
+};
 } // namespace
 
 SessionResult RunSession(const SessionOptions& options, const std::vector<ScriptAction>& script,
@@ -67,8 +94,10 @@ SessionResult RunSession(const SessionOptions& options, const std::vector<Script
         s.firstEvent = host.Events().size();
         r.steps.push_back(std::move(s));
     };
+    PageWatch pages;
     auto end = [&] {
         host.PumpMessages(0);
+        pages.AfterStep(host);
         r.steps.back().endCall = host.Calls().size();
         r.steps.back().endEvent = host.Events().size();
     };
@@ -106,6 +135,7 @@ SessionResult RunSession(const SessionOptions& options, const std::vector<Script
     if (r.disconnected) r.outstanding = host.OutstandingText();
     r.started = seam->Started();
     seam.reset();  // before the DLL may go: the seam writes into its import table
+    const std::vector<std::wstring> forgotten = pages.Forgotten(host);
     r.sinksLeft = host.SinkCount(true) + host.SinkCount(false);
     r.canUnloadNow = host.UnloadAddIn().canUnloadNow;
     if (r.outstanding.empty()) r.outstanding = host.OutstandingText();
@@ -115,6 +145,7 @@ SessionResult RunSession(const SessionOptions& options, const std::vector<Script
         r.canUnloadAfterDrop = host.UnloadAddIn().canUnloadNow;
     }
     r.windowsLeft = NewWindows(baseline, host);
+    r.windowsLeft.insert(r.windowsLeft.end(), forgotten.begin(), forgotten.end());
     r.calls = host.Calls();
     r.events = host.Events();
     return r;

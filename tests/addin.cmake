@@ -11,6 +11,10 @@ foreach(t addin_connection_test addin_registry_test addin_tree_test addin_fuzz_t
                                           "RUD_TEST_SAMPLES=L\"Z:${CMAKE_SOURCE_DIR}/samples\"")
 endforeach()
 
+# The helpers nothing of the add-in calls yet, linked from the add-in's own libraries.
+rud_add_test(addin_helpers_test ${CMAKE_CURRENT_LIST_DIR}/addin_helpers_test.cpp
+  LIBS rud_addin korvane_host rud_testkit)
+
 # The README's main job: one edit through the pane in korvane-sim; the script fails unless the
 # reopened file holds the new value.
 # Serial: it registers the DLL in the test bed's registry, which the registration tests compare.
@@ -31,3 +35,12 @@ add_test(NAME PaneAt144Dpi.ControlRectanglesFollowTheTwipLayout
           --gtest_filter=PaneUser.ControlRectanglesFollowTheTwipLayoutAtTheDisplaysResolution)
 set_tests_properties(PaneAt144Dpi.ControlRectanglesFollowTheTwipLayout PROPERTIES
   FIXTURES_REQUIRED winebed RUN_SERIAL TRUE TIMEOUT 180)
+
+# Typed values in a locale whose decimal separator is the comma (the user's regional settings of a
+# private copy of the test bed).
+add_test(NAME PaneInACommaLocale.ATypedTextIsConvertedOnlyWhenItReadsBackExactly
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/run_at_dpi.sh ${WINEBED_DIR} - $<TARGET_FILE:addin_tree_test>
+          --gtest_filter=PropertyEditing.ATypedTextIsConvertedOnlyWhenItReadsBackExactly)
+set_tests_properties(PaneInACommaLocale.ATypedTextIsConvertedOnlyWhenItReadsBackExactly PROPERTIES
+  FIXTURES_REQUIRED winebed TIMEOUT 180
+  ENVIRONMENT "RUD_BED_INTERNATIONAL=sDecimal=,\\;sThousand=.\\;sMonDecimalSep=,\\;sMonThousandSep=.\\;sShortDate=dd.MM.yyyy;RUD_EXPECT_DECIMAL=,")

@@ -1,5 +1,6 @@
 // MyAddin's connection and disconnection and the event hub's handlers, through the host simulator.
 #include "addin_fixture.h"
+#include "HostError.h"
 
 using kvhost::DocId;
 
@@ -88,6 +89,105 @@ TEST_F(Connection, AnEventSourceThatIsNoAutomationObjectIsTakenAsItComes) {
     EXPECT_EQ(host().SinkCount(false), 0u);
 }
 
+// An AddInEvents that gives Empty is Nothing: connected, no command subscription. A value that
+// holds no object at all is a type mismatch, and the connection fails with it.
+TEST_F(Connection, AnEmptyEventSourceIsNothingAndAValueWithoutAnObjectFails) {
+    VARIANT empty;
+    VariantInit(&empty);
+    host().AddInEventsGives(empty);
+    ASSERT_EQ(host().Connect(), S_OK);
+    EXPECT_EQ(host().SinkCount(false), 0u);
+    EXPECT_EQ(host().SinkCount(true), 1u);
+    EXPECT_EQ(host().Description(), L"ZazAz IZO for Korvane");
+    EXPECT_TRUE(host().FlagSetting());
+    NewDoc(L"C:\\docs\\a.json");
+    EXPECT_EQ(host().Pages().size(), 1u);
+    ASSERT_EQ(host().Disconnect(), S_OK);
+    EXPECT_EQ(host().SinkCount(true), 0u);
+
+    const rud::Variant values[] = {rud::Variant::fromLong(7), rud::Variant::fromString(L"events")};
+    for (const rud::Variant& v : values) {
+        host().AddInEventsGives(v);
+        EXPECT_EQ(host().Connect(), AutomationError(13)) << V_VT(&v);
+        EXPECT_EQ(TrustedErrorDescription(), L"Type mismatch");
+        EXPECT_EQ(host().SinkCount(false), 0u);
+        EXPECT_FALSE(host().Connected());
+    }
+}
+
+// Under a report of the first hub the host connects again, or releases the add-in without
+// disconnecting it: the first hub lives until its handler returns, but hears nothing more, so a
+// document opened meanwhile gets one page, or none.
+TEST_F(Connection, AHubReplacedOrReleasedUnderAReportHearsNothingMore) {
+    for (const bool release : {false, true}) {
+        SCOPED_TRACE(release ? "released" : "replaced");
+        ExpectBoxes();
+        kvhost::Host& h = host();
+        // The DLL stays mapped whatever the release asks: this test looks only at the events.
+        rud::UniqueModule pin(LoadLibraryW(RUD_TEST_DLL));
+        ASSERT_TRUE(pin);
+        if (!h.Connected()) {
+            ASSERT_EQ(h.Connect(), S_OK);
+        }
+        h.Fail(L"VaneBar.CreatePage", kRefused, L"The pane is full", 1);
+        int reports = 0;
+        size_t pagesOfLater = 0;
+        std::vector<std::wstring> heard;
+        {
+            rud::testkit::MessageBoxCapture underTheBox([&](const rud::testkit::CapturedBox&) {
+                if (++reports > 1) return;
+                if (release) {
+                    h.UnloadAddIn();
+                } else {
+                    EXPECT_EQ(h.Connect(), S_OK);
+                }
+                trace.clear();
+                const DocId opened = NewDoc(release ? L"C:\\docs\\under2.json" : L"C:\\docs\\under1.json");
+                for (const auto& p : h.Pages()) pagesOfLater += p.document == opened;
+                heard = LinesStartingWith(L"AddIn: AfterNewDocumentOpen");
+            });
+            NewDoc(release ? L"C:\\docs\\boxed2.json" : L"C:\\docs\\boxed1.json");
+            h.PumpMessages(20);
+        }
+        EXPECT_EQ(reports, 1);
+        EXPECT_EQ(pagesOfLater, release ? 0u : 1u);
+        EXPECT_EQ(heard.size(), release ? 0u : 1u) << testing::PrintToString(heard);
+        EXPECT_EQ(h.SinkCount(true), release ? 0u : 1u);
+        EXPECT_EQ(h.SinkCount(false), release ? 0u : 1u);
+    }
+    EXPECT_TRUE(host().AllReleased()) << host().OutstandingText();
+}
+
+// The host disconnects and releases the add-in and drops every sink (holding none while it
+// calls one) while a handler of the add-in shows a report: the DLL's code is still on the stack,
+// so it must not be unloadable yet.
+TEST_F(Connection, TheDllCannotUnloadWhileAHandlerOfItShowsABox) {
+    ExpectBoxes();
+    rud::UniqueModule pin(LoadLibraryW(RUD_TEST_DLL));
+    ASSERT_TRUE(pin);
+    host().HoldSinksWhileFiring(false);
+    ConnectAndClear();
+    host().Fail(L"VaneBar.CreatePage", kRefused, L"The pane is full", 1);
+    HRESULT underTheBox = S_OK;
+    {
+        int reports = 0;
+        rud::testkit::MessageBoxCapture capture([&](const rud::testkit::CapturedBox&) {
+            if (++reports > 1) return;
+            EXPECT_EQ(host().Disconnect(), S_OK);
+            host().DropEventSinks();
+            underTheBox = host().UnloadAddIn().canUnloadNow;
+        });
+        NewDoc(L"C:\\docs\\new.json");
+        host().PumpMessages(20);
+    }
+    EXPECT_EQ(underTheBox, S_FALSE);
+    using CanUnload = HRESULT(STDAPICALLTYPE*)();
+    auto can = reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(pin.get(), "DllCanUnloadNow")));
+    ASSERT_NE(can, nullptr);
+    EXPECT_EQ(can(), S_OK) << "once the handler returned";
+    EXPECT_TRUE(host().AllReleased()) << host().OutstandingText();
+}
+
 // The host disconnects the add-in while a critical report is up, then fires events before the box
 // goes: the hub lives on until its handler returns, but hears nothing.
 TEST_F(Connection, NoEventReachesTheAddInDisconnectedUnderAReport) {
@@ -146,6 +246,89 @@ TEST_F(Connection, DisconnectionClearsTheHubInOrderAndUnloadsItsPanes) {
     EXPECT_EQ(host().Pages().size(), 3u);
     EXPECT_TRUE(CallsTo(L"VaneBar").empty());
     for (const auto& page : host().Pages()) EXPECT_EQ(GetWindow(page.hwnd, GW_CHILD), nullptr);
+}
+
+namespace {
+// References the add-in holds on the host's objects of one kind, as the ledger counts them.
+long HeldBy(const kvhost::Host& host, const wchar_t* object) {
+    long n = 0;
+    for (const auto& e : host.Ledger())
+        if (e.object == object && !e.destroyed) n += e.Outstanding();
+    return n;
+}
+} // namespace
+
+// Disconnection lets go of the application first, then of the command events, then of the add-in
+// object; the application events end with the hub. A save while only the application is gone
+// (the command events still being given back) reaches the hub and traces nothing.
+TEST_F(Connection, DisconnectionClearsTheApplicationThenTheCommandEventsThenTheAddInObject) {
+    ConnectAndClear();
+    const DocId doc = NewDoc(L"C:\\docs\\a.json");
+    const long application = HeldBy(host(), L"Application"), addIn = HeldBy(host(), L"AddIn");
+    ASSERT_GT(application, 0);
+    ASSERT_GT(addIn, 0);
+    struct AtUnadvise {
+        std::wstring source;
+        long application, addIn;
+    };
+    std::vector<AtUnadvise> seen;
+    std::vector<std::wstring> savedTrace;
+    size_t saveSinks = 0;
+    bool flagRead = false;
+    host().ClearCalls();
+    host().WatchCalls([&](const kvhost::CallEntry& c) {
+        if (c.object == L"Application" && c.member == L"ApplicationFlag") flagRead = true;
+        if (c.member != L"Unadvise") return;
+        seen.push_back({c.instance, HeldBy(host(), L"Application"), HeldBy(host(), L"AddIn")});
+        if (seen.size() == 1) {
+            trace.clear();
+            host().FireDocumentEvent(16, doc);
+            saveSinks = host().Events().back().results.size();
+            savedTrace = trace.wideLines();
+        }
+    });
+    ASSERT_EQ(host().Disconnect(), S_OK);
+    host().WatchCalls({});
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].source, L"AddInEvents");
+    EXPECT_EQ(seen[0].application, application - 1) << "the application goes first";
+    EXPECT_EQ(seen[0].addIn, addIn) << "the add-in object goes after the command events";
+    EXPECT_EQ(seen[1].source, L"Application");
+    EXPECT_EQ(seen[1].addIn, addIn - 1);
+    EXPECT_EQ(saveSinks, 1u) << "the save reached the hub";
+    EXPECT_TRUE(savedTrace.empty()) << testing::PrintToString(savedTrace);
+    EXPECT_FALSE(flagRead);
+}
+
+namespace {
+// The host pages whose child windows are destroyed, in order (a thread's CBT hook).
+std::vector<HWND>* g_destroyedIn = nullptr;
+LRESULT CALLBACK NoteDestroyed(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_DESTROYWND && g_destroyedIn) g_destroyedIn->push_back(GetParent(reinterpret_cast<HWND>(wParam)));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+} // namespace
+
+TEST_F(Connection, TheHubsEndUnloadsTheFormsInTheOrderOfRegistration) {
+    ConnectAndClear();
+    for (const wchar_t* name : {L"C:\\docs\\c.json", L"C:\\docs\\a.json", L"C:\\docs\\b.json"}) NewDoc(name);
+    std::vector<HWND> pages;
+    for (const auto& p : host().Pages()) pages.push_back(p.hwnd);
+    ASSERT_EQ(pages.size(), 3u);
+    std::vector<HWND> destroyedIn;
+    g_destroyedIn = &destroyedIn;
+    HHOOK hook = SetWindowsHookExW(WH_CBT, NoteDestroyed, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    const HRESULT hr = host().Disconnect();
+    UnhookWindowsHookEx(hook);
+    g_destroyedIn = nullptr;
+    ASSERT_EQ(hr, S_OK);
+    std::vector<HWND> forms;  // the pages whose form window went, first going first
+    for (HWND parent : destroyedIn)
+        if (std::find(pages.begin(), pages.end(), parent) != pages.end() &&
+            std::find(forms.begin(), forms.end(), parent) == forms.end())
+            forms.push_back(parent);
+    EXPECT_EQ(forms, pages);
 }
 
 TEST_F(Connection, EnvironmentsChangeNothing) {
@@ -252,6 +435,39 @@ TEST_F(HubEvents, CommandUpdateUIGivesItsArgumentsBackUnchanged) {
     host().FireCommand(7);
     host().FireCommandHelp(0x1234, 2, 7);
     EXPECT_TRUE(trace.wideLines().empty());
+    EXPECT_EQ(boxes.count(), 0u);
+}
+
+// The command handlers take whatever the host sends: fewer arguments than declared, none, flags
+// beyond the range of a signed number, other types.
+TEST_F(HubEvents, CommandHandlersTakeAnyArgumentList) {
+    ConnectAndClear();
+    VARIANT unsignedFlags;
+    VariantInit(&unsignedFlags);
+    V_VT(&unsignedFlags) = VT_UI4;
+    V_UI4(&unsignedFlags) = 0x80000001u;
+    VARIANT bigDouble;
+    VariantInit(&bigDouble);
+    V_VT(&bigDouble) = VT_R8;
+    V_R8(&bigDouble) = 4294967295.0;
+    const rud::Variant id = rud::Variant::fromLong(7), text = rud::Variant::fromString(L"&Go");
+    const std::vector<std::pair<DISPID, std::vector<VARIANT>>> events = {
+        {1, {}},
+        {1, {text}},
+        {2, {id}},
+        {2, {bigDouble, id, id}},
+        {3, {}},
+        {3, {id, unsignedFlags}},
+        {3, {id, unsignedFlags, text, bigDouble}},
+    };
+    host().ClearEvents();
+    for (const auto& [dispid, args] : events) host().FireCommandEventWith(dispid, args);
+    ASSERT_EQ(host().Events().size(), events.size());
+    for (const auto& e : host().Events()) {
+        ASSERT_EQ(e.results.size(), 1u) << kvhost::WideToUtf8(e.name);
+        EXPECT_EQ(e.results[0], S_OK) << kvhost::WideToUtf8(e.name) << " with " << e.id;
+    }
+    EXPECT_TRUE(Lines().empty());
     EXPECT_EQ(boxes.count(), 0u);
 }
 

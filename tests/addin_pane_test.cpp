@@ -193,6 +193,25 @@ TEST_F(PaneKeyboard, ClosingAMessageBoxGivesTheFocusBack) {
     EXPECT_EQ(GetFocus(), w.cmdModify);
 }
 
+// Modify refuses a property whose name repeats an earlier one in another letter case (the host
+// would write the earlier one): the refusal asks nothing of the host, and the focus comes back.
+TEST_F(PaneKeyboard, RefusingARepeatedNameCallsNoHostAndGivesTheFocusBack) {
+    ExpectBoxes();
+    ConnectAndClear();
+    PaneWindows w = Open(L"C:\\docs\\twice.json", R"({"propertySets":[{"name":"S","properties":[)"
+                                                  R"({"name":"Title","value":"one"},{"name":"TITLE","value":"two"}]}]})");
+    ASSERT_TRUE(kvhost::ui::ClickTreeItem(w.page, L"TITLE"));
+    SetFocus(w.txtValue);
+    PressKey(VK_TAB);
+    ASSERT_EQ(GetFocus(), w.cmdModify);
+    host().ClearCalls();
+    PressKey(VK_SPACE);
+    ASSERT_EQ(boxes.count(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, L"Can't change this property");
+    EXPECT_TRUE(host().CallTexts().empty()) << testing::PrintToString(host().CallTexts());
+    EXPECT_EQ(GetFocus(), w.cmdModify);
+}
+
 TEST_F(PaneKeyboard, TheKeyboardHookGoesWithTheLastForm) {
     ConnectAndClear();
     DocId doc = 0;

@@ -1,6 +1,9 @@
 // The registry of document panes: one host page and one pane form per document, through the host
 // simulator on real windows.
 #include "addin_fixture.h"
+#include "HostError.h"
+#include "Script.h"
+#include "Session.h"
 #include "UiDriver.h"
 #include <map>
 
@@ -92,6 +95,12 @@ TEST_F(Registry, OpeningADocumentPutsAFormIntoANewPageInOrder) {
     ASSERT_EQ(vaneBar.size(), 1u);
     EXPECT_EQ(vaneBar[0].rfind(L"VaneBar.CreatePage(Document[C:\\docs\\a.json], ", 0), 0u) << vaneBar[0];
     EXPECT_NE(vaneBar[0].find(L", 105, \"RI Doroz OZA\", 0)"), std::wstring::npos) << vaneBar[0];
+    // The module handle is the add-in DLL's own, whose resources hold the image.
+    ASSERT_NE(host().AddInModule(), nullptr);
+    EXPECT_NE(vaneBar[0].find(L"], " + std::to_wstring(static_cast<LONG>(reinterpret_cast<LONG_PTR>(host().AddInModule()))) +
+                              L", 105, "),
+              std::wstring::npos)
+        << vaneBar[0];
 }
 
 // The host interface carries the module handle as a 32-bit long: the handle must survive that
@@ -278,6 +287,67 @@ TEST_F(Registry, AFailingDeletePageIsReportedWithTheStackAndKeepsTheRecord) {
     EXPECT_EQ(lines[2], L"Module: BeforeDocumentCloseC:\\docs\\a.json\t Code Line: 10");
     EXPECT_EQ(lines[5], L"Module/LN: RemoveVaneBarForDocument/40 - (error stack trace)");
     EXPECT_EQ(lines[6], L"Module/LN: RemoveVaneBarPage/20 - Page is locked");
+}
+
+namespace {
+// The index in `calls` of the n-th (from 1) read of a document's FullName at or after `from`.
+size_t NthFullNameRead(const std::vector<kvhost::CallEntry>& calls, size_t from, int n) {
+    for (size_t i = from; i < calls.size(); ++i)
+        if (calls[i].object == L"Document" && calls[i].member == L"FullName" && --n == 0) return i;
+    return SIZE_MAX;
+}
+} // namespace
+
+// The page came from the host, then the record could not be made (the name's read at line 50
+// fails): the page is handed back to the host, and the report is the one the failure gives.
+TEST_F(Registry, APageLeftWithoutARecordIsDeletedAndTheFailureReportedAsItWas) {
+    ExpectBoxes();
+    ConnectAndClear();
+    NewDoc(L"C:\\docs\\first.json");
+    // The third FullName read of an open is the one at line 50 (after the trace's and the key test's).
+    const size_t at = NthFullNameRead(host().Calls(), 0, 3);
+    ASSERT_NE(at, SIZE_MAX);
+    ASSERT_EQ(host().Pages().size(), 1u);
+    host().ClearCalls();
+    trace.clear();
+    host().FailCallAt(at, kvhost::FaultKind::Exception, kRefused, L"name withheld");
+    const DocId doc = NewDoc(L"C:\\docs\\second.json");
+    ASSERT_EQ(boxes.count(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text,
+              L"An unexpected error condition occurred.\r\n\r\n"
+              L"Module: AfterNewDocumentOpenC:\\docs\\second.json\t Code Line: 10\r\n\r\n"
+              L"---- Detail critical event ------------------------------------------\r\n"
+              L"(" + std::to_wstring(static_cast<long>(kRefused)) +
+                  L") - Module/LN: AddVaneBarForDocument/50 - name withheld\r\n");
+    std::vector<std::wstring> vaneBar = CallsTo(L"VaneBar");
+    ASSERT_EQ(vaneBar.size(), 2u) << testing::PrintToString(vaneBar);
+    EXPECT_EQ(vaneBar[0].rfind(L"VaneBar.CreatePage(Document[C:\\docs\\second.json], ", 0), 0u);
+    ASSERT_EQ(host().Pages().size(), 1u) << "the second document's page is gone";
+    EXPECT_NE(host().Pages()[0].document, doc);
+    // Nothing was registered: the next open event tries again and succeeds.
+    host().FireDocumentEvent(3, doc);
+    EXPECT_EQ(host().Pages().size(), 2u);
+}
+
+// The session check counts a page the add-in asked for and left empty without deleting it.
+TEST(RegistrySession, NoSessionLeavesAnEmptyPageBehind) {
+    kvhost::RegisterHostTypeLibrary();
+    kvhost::SessionOptions options;
+    options.dll = RUD_TEST_DLL;
+    const auto script = kvhost::ParseScript(
+        LR"(new-with C:\x\a.kvd "{""propertySets"":[{""name"":""S"",""properties"":[{""name"":""p"",""value"":1}]}]}")");
+    const kvhost::SessionResult clean = kvhost::RunSession(options, script);
+    ASSERT_EQ(clean.Problems(), L"");
+    ASSERT_GE(clean.steps.size(), 2u);
+    const size_t at = NthFullNameRead(clean.calls, clean.steps[1].firstCall, 3);
+    ASSERT_NE(at, SIZE_MAX);
+    const kvhost::SessionResult failed = kvhost::RunSession(options, script, [&](kvhost::Host& h) {
+        h.FailCallAt(at, kvhost::FaultKind::Exception, kRefused, L"name withheld");
+    });
+    ASSERT_EQ(failed.boxes.size(), 1u);
+    EXPECT_NE(failed.boxes[0].text.find(L"AddVaneBarForDocument/50"), std::wstring::npos)
+        << kvhost::WideToUtf8(failed.boxes[0].text);
+    EXPECT_EQ(failed.Problems(), L"");
 }
 
 TEST_F(Registry, AThousandOpenCloseCyclesLeaveNoWindowsOrReferencesBehind) {

@@ -3,11 +3,14 @@
 // call log, saved values and injected refusals.
 #include "addin_fixture.h"
 #include "addin_pane.h"
+#include "DocumentModel.h"
+#include "HostError.h"
 #include "Raii.h"
 #include "UiDriver.h"
 #include <commctrl.h>
 #include <tlhelp32.h>
 #include <winternl.h>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -384,6 +387,31 @@ TEST_F(PropertyTree, APropertyClickFillsTheValueAndASetClickEmptiesIt) {
     EXPECT_EQ(boxes.count(), 0u);
 }
 
+// A click on the node that is already selected moves nothing and still acts on that node.
+TEST_F(PropertyTree, AClickThatLeavesTheSelectionActsOnTheSelectedNode) {
+    ConnectAndClear();
+    PaneWindows w = Open(L"C:\\docs\\a.json", kSetABC);
+    ASSERT_NE(w.tree, nullptr);
+    // The pane opens with the set node selected and Modify on: a click on it is a set click.
+    const HTREEITEM set = Roots(w.tree).at(0);
+    ASSERT_EQ(TreeView_GetSelection(w.tree), set);
+    SetText(w.txtValue, L"typed");
+    ClickItem(w.tree, set);
+    EXPECT_EQ(TreeView_GetSelection(w.tree), set);
+    EXPECT_EQ(kvhost::ui::TextOf(w.txtValue), L"");
+    EXPECT_FALSE(IsWindowEnabled(w.cmdModify));
+    EXPECT_EQ(ToolTipOf(w.form, w.txtValue), kRootToolTip);
+    // The same for a property node clicked twice: the second click fills the value box again.
+    const HTREEITEM b = ChildAt(w.tree, 0, 0);
+    ClickItem(w.tree, b);
+    SetText(w.txtValue, L"typed");
+    ClickItem(w.tree, b);
+    EXPECT_EQ(TreeView_GetSelection(w.tree), b);
+    EXPECT_EQ(kvhost::ui::TextOf(w.txtValue), L"x");
+    EXPECT_TRUE(IsWindowEnabled(w.cmdModify));
+    EXPECT_EQ(ToolTipOf(w.form, w.txtValue), L"[A] - B");
+}
+
 TEST_F(PropertyTree, AKeyboardSelectionActsAsAClick) {
     ConnectAndClear();
     DocId doc = 0;
@@ -580,6 +608,68 @@ TEST_F(PropertyEditing, ATypedValueStaysTyped) {
     EXPECT_EQ(writeBack(5, L"7").second, L"Property.Value=\"7\"");
 }
 
+// A typed text keeps the property's type only when that value shows again as exactly the text
+// typed (in the user's locale, as the tree shows values); otherwise the text is written as it
+// stands, blanks included, and nothing of it is lost.
+TEST_F(PropertyEditing, ATypedTextIsConvertedOnlyWhenItReadsBackExactly) {
+    wchar_t decimal[8] = {}, group[8] = {};
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, group, 8);
+    const std::wstring d = decimal, g = group;
+    ASSERT_NE(d, g);
+    // Run in a bed with other regional settings, the test checks that they are the ones in force.
+    if (const char* expected = std::getenv("RUD_EXPECT_DECIMAL")) {
+        ASSERT_EQ(kvhost::WideToUtf8(d), expected);
+    }
+    // One property per case, so that every case meets the type the document gave it.
+    enum Kind { Integer, Real, Currency, Date, Boolean };
+    static const char* const kValues[] = {R"("value":12)", R"("value":0.5)", R"("type":"cy","value":"1.25")",
+                                          R"("type":"date","value":"2024-05-06")", R"("value":true)"};
+    struct Case {
+        Kind kind;
+        std::wstring typed;  // empty: the text the tree shows for the value
+        VARTYPE held;        // what the host must hold afterwards (VT_BSTR: the text as typed)
+    };
+    const std::vector<Case> cases = {
+        {Integer, L"3" + d + L"7", VT_BSTR}, {Integer, L"2" + d + L"5", VT_BSTR}, {Integer, L"1" + g + L"5", VT_BSTR},
+        {Integer, L" 13", VT_BSTR},          {Integer, L"13 ", VT_BSTR},          {Integer, L"+13", VT_BSTR},
+        {Integer, L"013", VT_BSTR},          {Integer, L"-13", VT_I4},            {Real, L"1" + g + L"5", VT_BSTR},
+        {Real, L"2" + d + L"50", VT_BSTR},   {Real, L" 2" + d + L"5", VT_BSTR},   {Real, L"2" + d + L"5", VT_R8},
+        {Currency, L"1" + g + L"5", VT_BSTR}, {Currency, L"3 ", VT_BSTR},         {Currency, L"2" + d + L"5", VT_CY},
+        {Date, L"2024-05-06", VT_BSTR},      {Date, L"", VT_DATE},                {Boolean, L"2", VT_BSTR},
+        {Boolean, L"true", VT_BSTR},         {Boolean, L"-1", VT_BSTR},           {Boolean, L" True", VT_BSTR},
+        {Boolean, L"False", VT_BOOL}};
+    std::string json = R"({"propertySets":[{"name":"T","properties":[)";
+    for (size_t i = 0; i < cases.size(); ++i)
+        json += (i ? "," : "") + std::string(R"({"name":"p)") + std::to_string(i) + "\"," + kValues[cases[i].kind] + "}";
+    json += "]}]}";
+    ConnectAndClear();
+    DocId doc = 0;
+    PaneWindows w = Open(L"C:\\docs\\exact.json", json, &doc);
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        HTREEITEM node = ChildAt(w.tree, 0, i);
+        const std::wstring name = L"p" + std::to_wstring(i) + L"=";
+        const std::wstring typed = c.typed.empty() ? ItemText(w.tree, node).substr(name.size()) : c.typed;
+        ClickItem(w.tree, node);
+        SetText(w.txtValue, typed);
+        ASSERT_TRUE(Modify(w));
+        const rud::Variant& held = host().Content(doc).sets.at(0).properties.at(i).value;
+        EXPECT_EQ(V_VT(&held), c.held) << "typed \"" << kvhost::WideToUtf8(typed) << "\" over " << kValues[c.kind];
+        if (V_VT(&held) == VT_BSTR) {
+            EXPECT_EQ(std::wstring(V_BSTR(&held), SysStringLen(V_BSTR(&held))), typed);
+        }
+        EXPECT_EQ(ItemText(w.tree, node), name + typed);
+    }
+    // The values kept in their type are the ones typed.
+    const auto& props = host().Content(doc).sets.at(0).properties;
+    EXPECT_EQ(V_I4(&props[7].value), -13);
+    EXPECT_EQ(V_R8(&props[11].value), 2.5);
+    EXPECT_EQ(V_CY(&props[14].value).int64, 25000);
+    EXPECT_EQ(V_BOOL(&props[21].value), VARIANT_FALSE);
+    EXPECT_EQ(boxes.count(), 0u);
+}
+
 TEST_F(PropertyEditing, AValueHoldingAnEqualsSignIsWrittenBackWhole) {
     const std::wstring path = CopySample(L"Drawing A-1001.json");
     ASSERT_FALSE(path.empty()) << "sample not copied";
@@ -690,6 +780,36 @@ TEST_F(PropertyEditing, TheHostClosingTheDocumentUnderTheBoxEndsTheFormAfterTheH
     // The host goes on working.
     NewDoc(L"C:\\docs\\next.json");
     EXPECT_EQ(host().Pages().size(), 1u);
+}
+
+// The host disconnects and releases the add-in while Modify's box is up: the form's window
+// procedure is still on the stack, so the DLL must not be unloadable until it returns.
+TEST_F(PropertyEditing, TheDllCannotUnloadUnderModifysBox) {
+    rud::UniqueModule pin(LoadLibraryW(RUD_TEST_DLL));  // whatever the host asks, the code stays mapped
+    ASSERT_TRUE(pin);
+    ConnectAndClear();
+    PaneWindows w = Open(L"C:\\docs\\a.json", kSetABC);
+    ClickItem(w.tree, ChildAt(w.tree, 0, 0));
+    host().Fail(L"Property.Value=", kRefused, L"The property is read-only");
+    HRESULT underTheBox = S_OK;
+    {
+        int shown = 0;
+        rud::testkit::MessageBoxCapture releasing([&](const CapturedBox&) {
+            if (++shown > 1) return;
+            EXPECT_EQ(host().Disconnect(), S_OK);
+            host().DropEventSinks();
+            underTheBox = host().UnloadAddIn().canUnloadNow;
+        });
+        ASSERT_TRUE(Modify(w));
+        host().PumpMessages(20);
+        ASSERT_EQ(shown, 1);
+    }
+    EXPECT_EQ(underTheBox, S_FALSE);
+    using CanUnload = HRESULT(STDAPICALLTYPE*)();
+    auto can = reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(pin.get(), "DllCanUnloadNow")));
+    ASSERT_NE(can, nullptr);
+    EXPECT_EQ(can(), S_OK) << "once the handler returned";
+    EXPECT_FALSE(IsWindow(w.form));
 }
 
 // ---- the file strip ----------------------------------------------------------------------------

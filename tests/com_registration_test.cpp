@@ -252,9 +252,10 @@ TEST_F(ComRegistration, RegisteringTwiceWritesNothingMore) {
     ExpectUnregistered();
 }
 
-// A type library that cannot be unregistered (its registered file is gone) stops the
-// unregistration before anything else is removed, so that it can be tried again.
-TEST_F(ComRegistration, AnUnregistrationStoppedByTheTypeLibraryRemovesNothing) {
+// A type library that cannot be unregistered (its registered file is gone) does not keep the
+// class and its ProgID pointing at the server: every row of the table goes, the call still fails,
+// and once the library's file is back a second unregistration removes the rest.
+TEST_F(ComRegistration, AnUnregistrationTheTypeLibraryRefusesStillRemovesTheServersRows) {
     ASSERT_EQ(server.registerServer(), S_OK);
     const std::wstring platformKey = kTypeLibKey + L"\\1.0\\0\\" + kTypeLibPlatformKey;
     const auto setLibraryPath = [&](const std::wstring& path) {
@@ -265,9 +266,12 @@ TEST_F(ComRegistration, AnUnregistrationStoppedByTheTypeLibraryRemovesNothing) {
                   ERROR_SUCCESS);
     };
     setLibraryPath(L"C:\\gone\\RuDerizIRA.dll");
-    const RegistryDump registered = Dump(HKEY_CLASSES_ROOT, kTouched);
     EXPECT_TRUE(FAILED(server.unregisterServer()));
-    EXPECT_EQ(Dump(HKEY_CLASSES_ROOT, kTouched), registered);
+    const RegistryDump after = Dump(HKEY_CLASSES_ROOT, kTouched);
+    EXPECT_EQ(after.count(rud::comtest::Lower(kClassKey)), 0u) << "the class is still registered";
+    CLSID clsid{};
+    EXPECT_TRUE(FAILED(CLSIDFromProgID(kProgId, &clsid))) << "the ProgID still resolves";
+    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, platformKey), L"C:\\gone\\RuDerizIRA.dll") << "the library's rows stay";
 
     setLibraryPath(server.loadedPath());
     ASSERT_EQ(server.unregisterServer(), S_OK);

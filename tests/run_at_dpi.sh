@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs a test program at another display resolution: in a private copy of the Wine test bed
-# whose LogPixels is DPI. The copy shares the bed's files through hard links (its registry is its
-# own), has its own wineserver, and goes when the program ends. RUD_EXPECT_DPI tells the program.
+# whose LogPixels is DPI ("-": the bed's own). The copy shares the bed's files through hard links
+# (its registry is its own), has its own wineserver, and goes when the program ends.
+# RUD_EXPECT_DPI tells the program. RUD_BED_INTERNATIONAL="NAME=VALUE;..." sets the user's
+# regional settings of the copy as well (HKCU\Control Panel\International: sDecimal, ...).
 #   run_at_dpi.sh BED_DIR DPI PROGRAM [ARGS...]
 set -euo pipefail
 bed=$(cd "$1" && pwd); dpi=$2; shift 2
@@ -24,7 +26,13 @@ cp -a "$bed/prefix/dosdevices" "$bed/prefix/.update-timestamp" "$bed/prefix/"*.r
 # Files Wine may rewrite in place get copies of their own, so the bed never changes.
 find "$WINEPREFIX/drive_c" -type f \( -name '*.ini' -o -name '*.log' \) -exec sh -c 'cp -p "$1" "$1.own" && mv "$1.own" "$1"' _ {} \;
 touch "$work/prefix.ready"
-copy run reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+if [ "$dpi" != "-" ]; then
+  copy run reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+fi
+IFS=';' read -ra settings <<< "${RUD_BED_INTERNATIONAL:-}"
+for setting in "${settings[@]}"; do
+  copy run reg add 'HKCU\Control Panel\International' /v "${setting%%=*}" /t REG_SZ /d "${setting#*=}" /f >/dev/null 2>&1
+done
 
 set +e
 RUD_EXPECT_DPI=$dpi copy run "$@" | tee "$work/out.txt"

@@ -235,9 +235,10 @@ TEST(LateBound, ConversionFailuresAreError13) {
     EXPECT_EQ(l.number(), 13);
     AddInError o = CaughtFrom([] { late::ToObject(Variant::fromLong(1)); });
     EXPECT_EQ(o.number(), 13);
-    // An object reference is taken as it is; a value without one, Empty included, is no object.
+    // An object reference is taken as it is, Empty as Nothing; a value without one is no object.
     EXPECT_EQ(CaughtFrom([] { late::ToUnknown(Variant::fromLong(1)); }).number(), 13);
-    EXPECT_EQ(CaughtFrom([] { late::ToUnknown(Variant()); }).number(), 13);
+    EXPECT_EQ(CaughtFrom([] { late::ToUnknown(Variant::fromString(L"source")); }).number(), 13);
+    EXPECT_EQ(late::ToUnknown(Variant()), nullptr);
     EXPECT_EQ(late::ToUnknown(Variant::fromDispatch(nullptr)), nullptr);
     EXPECT_TRUE(late::ToBool(Variant::fromString(L"True")));
     EXPECT_FALSE(late::ToBool(Variant::fromLong(0)));

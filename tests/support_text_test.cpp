@@ -4,6 +4,7 @@
 #include "Text.h"
 #include <gtest/gtest.h>
 #include <climits>
+#include <optional>
 
 using namespace rud;
 
@@ -204,4 +205,78 @@ TEST(VariantToText, ObjectsGiveTheirDefaultValueOrEmptyText) {
     EXPECT_EQ(VariantToText(&nothing), L"");
     Variant unknown; V_VT(&unknown) = VT_UNKNOWN; V_UNKNOWN(&unknown) = nullptr;
     EXPECT_EQ(VariantToText(&unknown), L"");
+}
+
+// ---- ExactValueOfText -------------------------------------------------------------------------
+
+namespace {
+constexpr LCID kEnglishUs = MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT);
+constexpr LCID kGerman = MAKELCID(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), SORT_DEFAULT);
+
+struct ExactCase {
+    LCID locale;
+    VARTYPE type;
+    const wchar_t* text;
+    bool exact;
+};
+
+std::string CaseName(const ExactCase& c) {
+    return (c.locale == kGerman ? std::string("de-DE ") : std::string("en-US ")) + "type " + std::to_string(c.type) +
+           " \"" + narrow(c.text, CP_UTF8) + "\"";
+}
+} // namespace
+
+// A text stands for a value of a type only when that value shows as exactly the same text in the
+// same locale: what is lost in rounding, in a skipped group separator, in blanks, in another
+// spelling of the same number or date is no value of the type.
+TEST(ExactValueOfText, OnlyTextsThatShowTheirValueExactly) {
+    const ExactCase cases[] = {
+        {kEnglishUs, VT_I4, L"15", true},        {kEnglishUs, VT_I4, L"-15", true},
+        {kEnglishUs, VT_I4, L"3.7", false},      {kEnglishUs, VT_I4, L"2.5", false},
+        {kEnglishUs, VT_I4, L"1,5", false},      {kEnglishUs, VT_I4, L" 15", false},
+        {kEnglishUs, VT_I4, L"15 ", false},      {kEnglishUs, VT_I4, L"", false},
+        {kEnglishUs, VT_I4, L"x", false},        {kEnglishUs, VT_I2, L"70000", false},
+        {kEnglishUs, VT_R8, L"2.5", true},       {kEnglishUs, VT_R8, L"1,5", false},
+        {kEnglishUs, VT_R8, L"2,5", false},      {kEnglishUs, VT_R8, L"2.50", false},
+        {kEnglishUs, VT_CY, L"2.5", true},       {kEnglishUs, VT_CY, L"1,5", false},
+        {kEnglishUs, VT_DATE, L"5/6/2024", true}, {kEnglishUs, VT_DATE, L"2024-05-06", false},
+        {kEnglishUs, VT_DATE, L"05/06/2024", false}, {kEnglishUs, VT_BOOL, L"True", true},
+        {kEnglishUs, VT_BOOL, L"False", true},   {kEnglishUs, VT_BOOL, L"2", false},
+        {kEnglishUs, VT_BOOL, L"true", false},   {kEnglishUs, VT_BOOL, L"-1", false},
+        {kGerman, VT_I4, L"15", true},           {kGerman, VT_I4, L"2.5", false},
+        {kGerman, VT_I4, L"1,5", false},         {kGerman, VT_R8, L"1,5", true},
+        {kGerman, VT_R8, L"2.5", false},         {kGerman, VT_R8, L" 1,5", false},
+        {kGerman, VT_CY, L"1,5", true},          {kGerman, VT_CY, L"2.5", false},
+        {kGerman, VT_DATE, L"6.5.2024", true},   {kGerman, VT_DATE, L"06.05.2024", false},
+        {kGerman, VT_DATE, L"5/6/2024", false},
+        {kGerman, VT_BOOL, L"2", false},
+    };
+    for (const ExactCase& c : cases) {
+        const std::optional<Variant> value = ExactValueOfText(c.text, c.type, c.locale);
+        EXPECT_EQ(value.has_value(), c.exact) << CaseName(c);
+        if (!value) continue;
+        EXPECT_EQ(value->type(), c.type) << CaseName(c);
+        EXPECT_EQ(VariantToText(&*value, c.locale), c.text) << CaseName(c);
+    }
+    // The values themselves, where the locale decides what the text means.
+    const auto valueOf = [](const wchar_t* text, VARTYPE type, LCID locale) {
+        std::optional<Variant> v = ExactValueOfText(text, type, locale);
+        return v ? *v : Variant();
+    };
+    const Variant germanHalf = valueOf(L"1,5", VT_R8, kGerman), englishHalf = valueOf(L"2.5", VT_R8, kEnglishUs);
+    const Variant germanCurrency = valueOf(L"1,5", VT_CY, kGerman), germanDay = valueOf(L"6.5.2024", VT_DATE, kGerman);
+    EXPECT_EQ(V_R8(&germanHalf), 1.5);
+    EXPECT_EQ(V_R8(&englishHalf), 2.5);
+    EXPECT_EQ(V_CY(&germanCurrency).int64, 15000);
+    SYSTEMTIME day{};
+    ASSERT_TRUE(VariantTimeToSystemTime(V_DATE(&germanDay), &day));
+    EXPECT_EQ(day.wYear, 2024);
+    EXPECT_EQ(day.wMonth, 5);
+    EXPECT_EQ(day.wDay, 6);
+    // A Boolean shows as its word in either locale and goes back as itself.
+    const Variant yes = Variant::fromBool(true);
+    const std::wstring germanYes = VariantToText(&yes, kGerman);
+    const std::optional<Variant> back = ExactValueOfText(germanYes, VT_BOOL, kGerman);
+    ASSERT_TRUE(back.has_value()) << narrow(germanYes, CP_UTF8);
+    EXPECT_NE(V_BOOL(&back.value()), VARIANT_FALSE);
 }

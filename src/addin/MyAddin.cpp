@@ -82,13 +82,21 @@ public:
                                                      VARIANT_BOOL bFirstTime) override;
     HRESULT STDMETHODCALLTYPE OnDisconnection(LONG DisconnectMode) override;
 
-    // Helpers for the add-in's custom toolbar and texts; nothing calls them yet.
-    void AddToolbarButton(const std::wstring& text1, const std::wstring& text2, LONG id, bool flag);
-    static Variant JoinWithLineFeeds(const std::wstring& part1, const std::wstring& part2, const std::wstring& part3,
-                                     const std::wstring& part4, const std::wstring& part5, const std::wstring& part6);
+    // The toolbar helper on this add-in's host object (see MyAddin.h); nothing calls it yet.
+    void AddToolbarButton(const std::wstring& text1, const std::wstring& text2, LONG id, bool flag) {
+        if (!m_commands) throw ObjectNotSetError();
+        addin::AddToolbarButton(m_commands->AddInObject(), text1, text2, id, flag);
+    }
 
 private:
-    ~MyAddin() = default;
+    // Released without OnDisconnection: the hub may outlive this object in a running handler.
+    ~MyAddin() { LetGoOfHub(); }
+
+    // A hub that is replaced or dropped hears nothing more, even while a handler of it keeps it.
+    void LetGoOfHub() noexcept {
+        if (m_commands) m_commands->EndSubscriptions();
+        m_commands.reset();
+    }
 
     std::shared_ptr<Commands> m_commands;
 };
@@ -109,6 +117,7 @@ ComPtr<IDispatch> AsHostInterface(IDispatch* object, const IID& iid) {
 HRESULT MyAddin::OnConnection(IDispatch* Application, LONG, IDispatch* AddInInstance) {
     // The first steps are not protected: their failure is the call's result.
     try {
+        if (m_commands) m_commands->EndSubscriptions();
         m_commands = Commands::Create();
         m_commands->SetApplication(AsHostInterface(Application, DIID_IKorvaneApplication).Get());
         m_commands->SetAddInObject(AsHostInterface(AddInInstance, DIID_IKorvaneAddInObject).Get());
@@ -155,20 +164,19 @@ HRESULT MyAddin::OnDisconnection(LONG) {
     }
 }
 
-void MyAddin::AddToolbarButton(const std::wstring& text1, const std::wstring& text2, LONG id, bool flag) {
-    if (!m_commands) throw ObjectNotSetError();
+void AddToolbarButton(IDispatch* addInObject, const std::wstring& text1, const std::wstring& text2, LONG id, bool flag) {
     // The three arguments go by reference, as the host's member declares them.
     Variant caption = Variant::fromString(text1);
     Variant toolTip = Variant::fromString(text2);
     LONG commandId = id;
-    Variant result = late::Get(m_commands->AddInObject(), korvane::DISPID_ADDIN_ADDBUTTON,
+    Variant result = late::Get(addInObject, korvane::DISPID_ADDIN_ADDBUTTON,
                                 {late::ByRef(&V_BSTR(&caption)), late::ByRef(&V_BSTR(&toolTip)), late::ByRef(&commandId)});
     ComPtr<IDispatch> button = AsHostInterface(late::ToObject(result).Get(), DIID_ToolbarButton);
     if (flag) late::Put(button.Get(), korvane::DISPID_BUTTON_BUTTONFLAG, Variant::fromBool(true));
 }
 
-Variant MyAddin::JoinWithLineFeeds(const std::wstring& part1, const std::wstring& part2, const std::wstring& part3,
-                                   const std::wstring& part4, const std::wstring& part5, const std::wstring& part6) {
+Variant JoinWithLineFeeds(const std::wstring& part1, const std::wstring& part2, const std::wstring& part3,
+                          const std::wstring& part4, const std::wstring& part5, const std::wstring& part6) {
     return Variant::fromString(part1 + L'\n' + part2 + L'\n' + part3 + L'\n' + part4 + L'\n' + part5 + L'\n' + part6);
 }
 

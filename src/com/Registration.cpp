@@ -62,13 +62,20 @@ STDAPI DllRegisterServer() {
 }
 
 STDAPI DllUnregisterServer() {
+    // The type library's removal reads the interface rows of the table (whose TypeLib names this
+    // library): it goes first, while they are there. When it cannot go (its registered file is
+    // gone, its key is incomplete), the class and ProgID must not keep naming this server: the
+    // table's rows are removed all the same, and the call still reports the library's failure.
+    HRESULT result = S_OK;
     try {
-        // The type library's removal reads the interface rows of the table (whose TypeLib names
-        // this library): it goes first, while they are there. When it fails, nothing is removed.
         UnregisterTypeLibrary();
-        rud::registry::RemoveValues(HKEY_CLASSES_ROOT, rud::registry::ServerRegistryValues(ServerPath()));
-        return S_OK;
     } catch (...) {
-        return rud::CurrentError().hresult();
+        result = rud::CurrentError().hresult();
     }
+    try {
+        rud::registry::RemoveValues(HKEY_CLASSES_ROOT, rud::registry::ServerRegistryValues(ServerPath()));
+    } catch (...) {
+        if (SUCCEEDED(result)) result = rud::CurrentError().hresult();
+    }
+    return result;
 }

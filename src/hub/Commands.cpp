@@ -27,6 +27,17 @@ VARIANT& EventArg(DISPPARAMS* params, UINT index) {
     return params->rgvarg[params->cArgs - 1 - index];
 }
 
+// A command event's 32-bit parameter as far as it can be read: the handlers use none of them,
+// so a missing one, another type or an unsigned value beyond the signed range is no failure.
+LONG CommandArg(DISPPARAMS* params, UINT index) noexcept {
+    if (index >= params->cArgs) return 0;
+    VARIANT& arg = params->rgvarg[params->cArgs - 1 - index];
+    Variant n;
+    if (SUCCEEDED(VariantChangeType(&n, &arg, 0, VT_I4))) return V_I4(&n);
+    if (SUCCEEDED(VariantChangeType(&n, &arg, 0, VT_UI4))) return static_cast<LONG>(V_UI4(&n));
+    return 0;
+}
+
 // The host passes window handles as 32-bit values; inside, a handle is an HWND. The page windows
 // are the host's: the registry borrows them and never destroys one.
 HWND WindowFromHost(LONG h) noexcept { return reinterpret_cast<HWND>(static_cast<INT_PTR>(h)); }
@@ -70,22 +81,27 @@ void Commands::SetApplicationEvents(IUnknown* source) {
     if (source) m_AppEvents.Connect(source, DIID_IKorvaneApplicationEvents, SinkHandler(&Commands::OnAppEvent));
 }
 
+void Commands::EndSubscriptions() noexcept {
+    m_addinEvents.Disconnect();
+    m_AppEvents.Disconnect();
+}
+
 HRESULT Commands::OnAddInEvent(DISPID id, DISPPARAMS* params, EXCEPINFO* excepInfo) {
     try {
         switch (id) {
         case korvane::DISPID_EV_ONCOMMAND:
-            m_addinEvents_OnCommand(late::ToLong(EventArg(params, 0)));
+            m_addinEvents_OnCommand(CommandArg(params, 0));
             break;
         case korvane::DISPID_EV_ONCOMMANDHELP:
-            m_addinEvents_OnCommandHelp(late::ToLong(EventArg(params, 0)), late::ToLong(EventArg(params, 1)),
-                                        late::ToLong(EventArg(params, 2)));
+            m_addinEvents_OnCommandHelp(CommandArg(params, 0), CommandArg(params, 1), CommandArg(params, 2));
             break;
         case korvane::DISPID_EV_ONCOMMANDUPDATEUI: {
-            // The by-reference arguments go back to the host exactly as they came.
-            LONG flags = late::ToLong(EventArg(params, 1));
-            LONG bitmap = late::ToLong(EventArg(params, 3));
+            // The by-reference arguments go back to the host exactly as they came: the handler
+            // works on copies.
+            LONG flags = CommandArg(params, 1);
+            LONG bitmap = CommandArg(params, 3);
             BSTR text = nullptr;
-            m_addinEvents_OnCommandUpdateUI(late::ToLong(EventArg(params, 0)), flags, text, bitmap);
+            m_addinEvents_OnCommandUpdateUI(CommandArg(params, 0), flags, text, bitmap);
             break;
         }
         default:
@@ -171,13 +187,21 @@ void Commands::AddVaneBarForDocument(IDispatch* theDocument) {
         routine.At(20);
         HWND page = AddVaneBarPage(theDocument);
         if (!page) return;
-        routine.At(30);
-        std::shared_ptr<frmBar> form = frmBar::Create();
-        form->Load();
-        routine.At(40);
-        form->hVaneBarWnd = page;
-        routine.At(50);
-        cVaneBars.Add(GetFullName(theDocument), form);
+        std::shared_ptr<frmBar> form;
+        try {
+            routine.At(30);
+            form = frmBar::Create();
+            form->Load();
+            routine.At(40);
+            form->hVaneBarWnd = page;
+            routine.At(50);
+            cVaneBars.Add(GetFullName(theDocument), form);
+        } catch (...) {
+            // No record names the page, so no close would ever delete it: hand it back now, as
+            // a close does, and report the failure that stopped the registration.
+            DeleteUnregisteredPage(page, theDocument);
+            throw;
+        }
         routine.At(60);
         MakeChildWindow(form->hWnd(), form->hVaneBarWnd, false);
         TraceLine(L"AddIn: ChangeParentWindow " + Decimal(form->hVaneBarWnd));
@@ -186,6 +210,14 @@ void Commands::AddVaneBarForDocument(IDispatch* theDocument) {
         routine.At(80);
         form->InitForm(m_KVapp.Get(), theDocument);
     });
+}
+
+void Commands::DeleteUnregisteredPage(HWND page, IDispatch* theDocument) noexcept {
+    try {
+        RemoveVaneBarPage(page, theDocument);
+    } catch (...) {
+        // The host keeps the page; the failure reported is the one that left it.
+    }
 }
 
 void Commands::RemoveVaneBarForDocument(IDispatch* theDocument) {

@@ -4,6 +4,7 @@
 // document, keyed by the document's full name.
 #include "EventSubscription.h"
 #include "KeyedCollection.h"
+#include "Module.h"
 #include <windows.h>
 #include <oaidl.h>
 #include <wrl/client.h>
@@ -36,15 +37,24 @@ public:
     void SetAddInEvents(IUnknown* source);
     IUnknown* ApplicationEvents() const noexcept { return m_AppEvents.Source(); }
     void SetApplicationEvents(IUnknown* source);
+    // Ends both subscriptions: for a hub that is let go while one of its handlers may still run
+    // (a box is modal) and keep it alive.
+    void EndSubscriptions() noexcept;
 
     // Gives the document its pane, once per full name.
     void AddVaneBarForDocument(IDispatch* theDocument);
+    // Asks the host to bring a page to the front. Nothing of the add-in calls it (a change of the
+    // active document activates no page); it is reachable for a caller that needs it.
+    void ActivateVaneBarPage(HWND hWnd, IDispatch* theDocument);
 
     // The registry, in order of registration.
     const KeyedCollection<std::shared_ptr<pane::frmBar>>& VaneBars() const noexcept { return cVaneBars; }
 
 private:
     Commands() = default;
+
+    // First, so that it goes last: the hub's handlers are the DLL's code.
+    module::ModuleLock holdsTheModule_;
 
     // Command events: received and ignored.
     void m_addinEvents_OnCommand(LONG nCmdID);
@@ -61,7 +71,8 @@ private:
     void RemoveVaneBarForDocument(IDispatch* theDocument);
     HWND AddVaneBarPage(IDispatch* theDocument);
     void RemoveVaneBarPage(HWND hWnd, IDispatch* theDocument);
-    void ActivateVaneBarPage(HWND hWnd, IDispatch* theDocument);
+    // RemoveVaneBarPage for a page no record holds, its failure ignored.
+    void DeleteUnregisteredPage(HWND page, IDispatch* theDocument) noexcept;
 
     // Event dispatch from the sinks.
     HRESULT OnAddInEvent(DISPID id, DISPPARAMS* params, EXCEPINFO* excepInfo);

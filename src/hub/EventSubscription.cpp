@@ -44,8 +44,11 @@ public:
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
                                      EXCEPINFO* excepInfo, UINT*) override {
         if (result) VariantInit(result);
+        // A source may let go of the sink while its handler runs (a box is modal): the sink
+        // stays until the call returns.
+        ComPtr<EventSink> self(this);
         try {
-            // The handler may end this subscription while it runs (a box is modal): call a copy.
+            // The handler may end this subscription while it runs: call a copy.
             EventSubscription::Handler handler = handler_;
             if (!handler) return S_OK;
             DISPPARAMS none{nullptr, nullptr, 0, 0};

@@ -12,6 +12,16 @@ void AddObject() noexcept;
 void ReleaseObject() noexcept;
 LONG LiveCount() noexcept;
 
+// Holds the module while it lives: DllCanUnloadNow answers S_FALSE meanwhile. For what is no COM
+// object but runs the DLL's code when called (the event hub, a pane form and their handlers).
+class ModuleLock {
+public:
+    ModuleLock() noexcept { AddObject(); }
+    ~ModuleLock() { ReleaseObject(); }
+    ModuleLock(const ModuleLock&) = delete;
+    ModuleLock& operator=(const ModuleLock&) = delete;
+};
+
 // The full path of this DLL; "" when it cannot be found out (the thread's last error tells why).
 std::wstring Path();
 

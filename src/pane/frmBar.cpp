@@ -110,19 +110,16 @@ std::optional<PropertyNode> PropertyOf(const TreeView::Node& node) {
 }
 
 // What Modify writes for the text typed: a property that held a number, a date or a Boolean
-// keeps its type when the text reads as one in the user's locale (as it was shown); anything
-// else is written as the text itself.
+// keeps its type when the text is exactly how such a value shows in the tree (the user's locale);
+// anything else, a text that would lose a digit, a separator or a blank included, is written as
+// the text itself.
 Variant ValueToWrite(const std::wstring& text, VARTYPE heldType) {
-    Variant typed;
     switch (heldType) {
     case VT_I1: case VT_I2: case VT_I4: case VT_I8: case VT_INT:
     case VT_UI1: case VT_UI2: case VT_UI4: case VT_UI8: case VT_UINT:
     case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL:
     case VT_DATE: case VT_BOOL: {
-        Variant asText = Variant::fromString(text);
-        if (SUCCEEDED(VariantChangeTypeEx(typed.put(), &asText, LOCALE_USER_DEFAULT, 0, heldType)) &&
-            typed.type() == heldType)
-            return typed;
+        if (std::optional<Variant> typed = rud::ExactValueOfText(text, heldType)) return std::move(*typed);
         break;
     }
     default:
@@ -463,6 +460,7 @@ void frmBar::cmdModify_Click() {
     // A name that an earlier set or property shares (in any letter case) would make the host
     // write the other one: the user's value must not land in a property not selected.
     if (HTREEITEM reached = NodeReachedByName(p); reached && reached != node.Handle()) {
+        FocusReturn back(p.form);
         rud::ShowMessage(L"Can't change this property", rud::kInformationBoxFlags);
         return;
     }

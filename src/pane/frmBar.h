@@ -1,5 +1,6 @@
 #pragma once
 // frmBar: the pane form shown in a document's VaneBar page.
+#include "Module.h"
 #include <windows.h>
 #include <ole2.h>
 #include <oaidl.h>
@@ -64,6 +65,8 @@ private:
     void Picture1_Resize();
     void Picture2_Resize();
 
+    // The form's window procedures and handlers are the DLL's code: it stays while the form does.
+    module::ModuleLock holdsTheModule_;
     std::unique_ptr<Parts> impl_;
 };
 

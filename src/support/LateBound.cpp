@@ -136,8 +136,10 @@ ComPtr<IDispatch> ToObject(const VARIANT& v) {
 }
 
 ComPtr<IUnknown> ToUnknown(const VARIANT& v) {
+    const VARIANT& value = Dereferenced(v);
     IUnknown* object = nullptr;
-    if (!HeldObject(Dereferenced(v), object)) ThrowFailedCall(DISP_E_TYPEMISMATCH);
+    if (V_VT(&value) == VT_EMPTY) return nullptr;  // Empty is Nothing, as in ToObject
+    if (!HeldObject(value, object)) ThrowFailedCall(DISP_E_TYPEMISMATCH);
     return ComPtr<IUnknown>(object);
 }
 

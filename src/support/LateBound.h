@@ -39,8 +39,8 @@ bool ToBool(const VARIANT& v);
 LONG ToLong(const VARIANT& v);
 // The object a result holds (null for Nothing); error 13 for anything else.
 Microsoft::WRL::ComPtr<IDispatch> ToObject(const VARIANT& v);
-// The object a result holds as it is, dispatchable or not (null for Nothing); error 13 for a
-// value that holds no object reference at all.
+// The object a result holds as it is, dispatchable or not (null for Nothing and Empty); error 13
+// for a value that holds no object reference at all.
 Microsoft::WRL::ComPtr<IUnknown> ToUnknown(const VARIANT& v);
 
 } // namespace rud::late

@@ -27,7 +27,7 @@ std::wstring TrimBlanks(std::wstring_view s) {
     return std::wstring(s.substr(first, last - first + 1));
 }
 
-std::wstring VariantToText(const VARIANT* v) noexcept {
+std::wstring VariantToText(const VARIANT* v, LCID locale) noexcept {
     try {
         if (!v) return {};
         // Look through references to variants down to the value itself.
@@ -43,12 +43,24 @@ std::wstring VariantToText(const VARIANT* v) noexcept {
         // has none either.
         if (type == VT_NULL || type == VT_EMPTY || type == VT_ERROR || (type & VT_ARRAY)) return {};
         Variant text;
-        if (FAILED(VariantChangeTypeEx(&text, &value, LOCALE_USER_DEFAULT, VARIANT_ALPHABOOL, VT_BSTR)) ||
+        if (FAILED(VariantChangeTypeEx(&text, &value, locale, VARIANT_ALPHABOOL, VT_BSTR)) ||
             text.type() != VT_BSTR)
             return {};
         return TrimBlanks(std::wstring_view(V_BSTR(&text) ? V_BSTR(&text) : L"", SysStringLen(V_BSTR(&text))));
     } catch (...) {
         return {};
+    }
+}
+
+std::optional<Variant> ExactValueOfText(std::wstring_view text, VARTYPE type, LCID locale) noexcept {
+    try {
+        Variant asText = Variant::fromString(text);
+        Variant typed;
+        if (FAILED(VariantChangeTypeEx(&typed, &asText, locale, 0, type)) || typed.type() != type) return std::nullopt;
+        if (VariantToText(&typed, locale) != text) return std::nullopt;
+        return typed;
+    } catch (...) {
+        return std::nullopt;
     }
 }
 
