@@ -1,7 +1,12 @@
 // The pane against its floor, in one run. For documents of 0, 100, 5,000 and 20,000 properties
 // (10 sets) it opens and closes a document's pane through the host's own events, and beside each
 // the floor (FloorPane.h) on the same document, interleaved round by round so that the machine's
-// noise hits both alike; it prints medians of the rounds and the ratios.
+// noise hits both alike; it prints medians of the rounds and the ratios, each timing with the
+// blocking waits of the thread beside it (a count the machine's load does not move much), and
+// writes the same figures as JSON to the file named by its second argument.
+//
+// The host's main window is shown, with the document's page in it, as a user's host is: a hidden
+// window takes shortcuts (no painting, cheaper moves) that would flatter both sides.
 //
 // Both sides start from a document the host already holds (made while the host gives no page, so
 // the add-in builds nothing for it) and end when the page is gone and the queue is empty.
@@ -11,6 +16,7 @@
 #include "KorvaneFramework.h"
 #include "Meters.h"
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 
@@ -62,8 +68,14 @@ struct Side {
     std::function<void()> close;
 };
 
-Sample Measure(kvhost::Host& host, const Side& side, unsigned long long* pixels) {
-    Sample s;
+// One measured cycle, and the waits of its open and first paint alone.
+struct Cycle : Sample {
+    double paintSwitches = 0;
+    bool shown = false;  // the page and the host's window were visible once the pane was open
+};
+
+Cycle Measure(kvhost::Host& host, const Side& side, unsigned long long* pixels) {
+    Cycle s;
     host.PumpMessages();
     const double bytes0 = PrivateBytes();
     const long switches0 = VoluntarySwitches();
@@ -72,7 +84,9 @@ Sample Measure(kvhost::Host& host, const Side& side, unsigned long long* pixels)
     RedrawWindow(host.MainWindow(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     s.paintMs = NowMs() - t0;
     const long switches1 = VoluntarySwitches();
+    s.paintSwitches = double(switches1 - switches0);
     // Not timed: what the open pane holds and shows.
+    s.shown = page && IsWindowVisible(page) && IsWindowVisible(host.MainWindow());
     s.bytes = PrivateBytes() - bytes0;
     if (pixels) *pixels = PixelHash(page);
     const long switches2 = VoluntarySwitches();
@@ -122,26 +136,76 @@ struct Row {
         pane.push_back(p);
         floor.push_back(f);
     }
-    void Print(const char* label, const char* format) const {
+    double Ratio() const {
         std::vector<double> ratios;
         for (size_t i = 0; i < pane.size(); ++i)
             if (floor[i] != 0) ratios.push_back(pane[i] / floor[i]);
-        char line[160];
-        std::snprintf(line, sizeof line, format, Median(pane), Median(floor));
-        std::printf("%-36s %s %8.2f\n", label, line, Median(ratios));
+        return Median(ratios);
     }
+};
+
+// The table as printed, kept for the JSON file too.
+class Table {
+public:
+    void Add(const std::string& key, const char* label, const char* format, const Row& row) {
+        Line l{key, label, Median(row.pane), Median(row.floor), row.Ratio()};
+        char values[160];
+        std::snprintf(values, sizeof values, format, l.pane, l.floor);
+        std::printf("%-36s %s %8.2f\n", label, values, l.ratio);
+        lines_.push_back(l);
+    }
+    double Ratio(const std::string& key) const { return Find(key).ratio; }
+    double Pane(const std::string& key) const { return Find(key).pane; }
+    double Floor(const std::string& key) const { return Find(key).floor; }
+
+    // {"key": {"label": ..., "pane": ..., "floor": ..., "ratio": ...}, ...}
+    std::string Json() const {
+        std::string out = "{";
+        for (const Line& l : lines_) {
+            char entry[320];
+            std::snprintf(entry, sizeof entry, "%s\n    \"%s\": {\"label\": \"%s\", \"pane\": %.4g, \"floor\": %.4g, \"ratio\": %.4g}",
+                          out.size() > 1 ? "," : "", l.key.c_str(), l.label.c_str(), l.pane, l.floor, l.ratio);
+            out += entry;
+        }
+        return out + "\n  }";
+    }
+
+private:
+    struct Line {
+        std::string key, label;
+        double pane, floor, ratio;
+    };
+    const Line& Find(const std::string& key) const {
+        for (const Line& l : lines_)
+            if (l.key == key) return l;
+        static const Line none{"", "", 0, 0, 0};
+        return none;
+    }
+    std::vector<Line> lines_;
+};
+
+// A goal on one figure of the table: met when the figure is at most `limit`.
+struct Goal {
+    const char* what;
+    double value;
+    double limit;
+    bool Met() const { return value <= limit; }
 };
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
     const int rounds = argc > 1 ? std::max(5, _wtoi(argv[1])) : 15;
+    const wchar_t* jsonPath = argc > 2 ? argv[2] : nullptr;
     kvhost::DebugOutputCapture quiet;  // the add-in's trace lines are not part of the figures
-    kvhost::Host host;
+    kvhost::Host::Options options;
+    options.showWindow = true;
+    kvhost::Host host(options);
     host.LoadAddInFromPath(RUD_BENCH_DLL);
     if (host.Connect() != S_OK) {
         std::fprintf(stderr, "pane_bench: the add-in did not connect\n");
         return 1;
     }
+    if (VoluntarySwitches() < 0) std::fprintf(stderr, "pane_bench: no count of blocking waits on this system\n");
     const HINSTANCE dll = GetModuleHandleW(L"RuDerizIRA.dll");
     const int sizes[] = {0, 100, 5000, 20000};
     constexpr int kSizes = 4;
@@ -162,8 +226,9 @@ int wmain(int argc, wchar_t** argv) {
               },
               [&] { floor.Close(); }};
 
-    std::vector<Sample> paneSamples[kSizes], floorSamples[kSizes];
+    std::vector<Cycle> paneSamples[kSizes], floorSamples[kSizes];
     unsigned long long panePixels = 0, floorPixels = 0;
+    bool allShown = true;
     for (int round = -1; round < rounds; ++round) {  // round -1 warms up and is not counted
         for (int i = 0; i < kSizes; ++i) {
             // A document the add-in gives no pane to: the page service says no while it opens.
@@ -173,8 +238,9 @@ int wmain(int argc, wchar_t** argv) {
             const bool paneFirst = (round + i) % 2 == 0;
             for (int k = 0; k < 2; ++k) {
                 const bool isPane = (k == 0) == paneFirst;
-                Sample s = Measure(host, isPane ? pane : bare,
-                                   i == 0 ? (isPane ? &panePixels : &floorPixels) : nullptr);
+                Cycle s = Measure(host, isPane ? pane : bare,
+                                  i == 0 ? (isPane ? &panePixels : &floorPixels) : nullptr);
+                allShown = allShown && s.shown;
                 if (round >= 0) (isPane ? paneSamples : floorSamples)[i].push_back(s);
             }
             host.CloseDocument(doc);
@@ -190,49 +256,99 @@ int wmain(int argc, wchar_t** argv) {
     const char* ms = "%12.1f %12.1f";
     const char* count = "%12.0f %12.0f";
     const char* us = "%12.2f %12.2f";
+    const char* fraction = "%12.3f %12.3f";
+    const char* commit = std::getenv("RUD_BENCH_COMMIT");
+    const char* arch = sizeof(void*) == 8 ? "x64" : "x86";
+    using WineVersion = const char*(CDECL*)();
+    auto wineVersion = reinterpret_cast<WineVersion>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")));
+    std::printf("commit %s, %s build, %s %s\n", commit && *commit ? commit : "(not given)", arch,
+                wineVersion ? "Wine" : "Windows", wineVersion ? wineVersion() : "");
     std::printf("pane vs floor, %d rounds: medians, and the median of each round's ratio\n", rounds);
-    std::printf("(open + first paint + close of a document's pane; 10 property sets)\n");
+    std::printf("(open + first paint + close of a document's pane; 10 property sets; host window %s)\n",
+                allShown ? "shown" : "NOT SHOWN");
     std::printf("%-36s %12s %12s %8s\n", "", "pane", "floor", "ratio");
-    auto perProperty = [&](const std::vector<Sample>* side, int i, size_t r) {
-        return (side[i][r].openCloseMs - side[0][r].openCloseMs) * 1e3 / sizes[i];
-    };
+    Table table;
     for (int i = 0; i < kSizes; ++i) {
         Row time, switches;
         for (size_t r = 0; r < paneSamples[i].size(); ++r) {
             time.Add(paneSamples[i][r].openCloseMs, floorSamples[i][r].openCloseMs);
             switches.Add(paneSamples[i][r].switches, floorSamples[i][r].switches);
         }
-        char label[64];
-        std::snprintf(label, sizeof label, "open+close, %d properties (ms)", sizes[i]);
-        time.Print(label, ms);
-        switches.Print("  context switches", count);
+        const std::string n = std::to_string(sizes[i]);
+        table.Add("open_close_ms_" + n, ("open+close, " + n + " properties (ms)").c_str(), ms, time);
+        table.Add("open_close_waits_" + n, "  blocking waits", count, switches);
     }
-    Row per5000, per20000, growth, paint0, paint20000, bytes;
+    auto perProperty = [&](const std::vector<Cycle>* side, int i, size_t r) {
+        return (side[i][r].openCloseMs - side[0][r].openCloseMs) * 1e3 / sizes[i];
+    };
+    auto waitsPerProperty = [&](const std::vector<Cycle>* side, int i, size_t r) {
+        return (side[i][r].switches - side[0][r].switches) / sizes[i];
+    };
+    Row per5000, per20000, waits5000, waits20000, growth, paint0, paint20000, paintWaits0, paintWaits20000, bytes;
     for (size_t r = 0; r < static_cast<size_t>(rounds); ++r) {
         per5000.Add(perProperty(paneSamples, 2, r), perProperty(floorSamples, 2, r));
         per20000.Add(perProperty(paneSamples, 3, r), perProperty(floorSamples, 3, r));
+        waits5000.Add(waitsPerProperty(paneSamples, 2, r), waitsPerProperty(floorSamples, 2, r));
+        waits20000.Add(waitsPerProperty(paneSamples, 3, r), waitsPerProperty(floorSamples, 3, r));
         growth.Add(perProperty(paneSamples, 3, r) / perProperty(paneSamples, 2, r),
                    perProperty(floorSamples, 3, r) / perProperty(floorSamples, 2, r));
         paint0.Add(paneSamples[0][r].paintMs, floorSamples[0][r].paintMs);
         paint20000.Add(paneSamples[3][r].paintMs, floorSamples[3][r].paintMs);
+        paintWaits0.Add(paneSamples[0][r].paintSwitches, floorSamples[0][r].paintSwitches);
+        paintWaits20000.Add(paneSamples[3][r].paintSwitches, floorSamples[3][r].paintSwitches);
         bytes.Add((paneSamples[3][r].bytes - paneSamples[0][r].bytes) / sizes[3],
                   (floorSamples[3][r].bytes - floorSamples[0][r].bytes) / sizes[3]);
     }
-    per5000.Print("per property at 5000 (us)", us);
-    per20000.Print("per property at 20000 (us)", us);
-    growth.Print("growth per property 5000->20000", us);
-    paint0.Print("first paint, 0 properties (ms)", ms);
-    paint20000.Print("first paint, 20000 properties (ms)", ms);
-    bytes.Print("private bytes per property", count);
+    table.Add("per_property_us_5000", "per property at 5000 (us)", us, per5000);
+    table.Add("per_property_waits_5000", "  blocking waits per property", fraction, waits5000);
+    table.Add("per_property_us_20000", "per property at 20000 (us)", us, per20000);
+    table.Add("per_property_waits_20000", "  blocking waits per property", fraction, waits20000);
+    table.Add("growth_5000_20000", "growth per property 5000->20000", us, growth);
+    table.Add("first_paint_ms_0", "first paint, 0 properties (ms)", ms, paint0);
+    table.Add("first_paint_waits_0", "  blocking waits", count, paintWaits0);
+    table.Add("first_paint_ms_20000", "first paint, 20000 properties (ms)", ms, paint20000);
+    table.Add("first_paint_waits_20000", "  blocking waits", count, paintWaits20000);
+    table.Add("private_bytes_per_property", "private bytes per property", count, bytes);
     Row formTime, formSwitches;
     for (size_t r = 0; r < viaTop.size(); ++r) {
         formTime.Add(viaTop[r].openCloseMs, asChild[r].openCloseMs);
         formSwitches.Add(viaTop[r].switches, asChild[r].switches);
     }
     std::printf("form window alone, made top level and re-parented (pane) or made a child (floor):\n");
-    formTime.Print("  create + place + destroy (ms)", "%12.2f %12.2f");
-    formSwitches.Print("  context switches", count);
+    table.Add("form_window_ms", "  create + place + destroy (ms)", "%12.2f %12.2f", formTime);
+    table.Add("form_window_waits", "  blocking waits", count, formSwitches);
     std::printf("first paint pixels of the empty pane: %s the floor's (%016llx)\n",
                 panePixels == floorPixels ? "same as" : "DIFFER from", panePixels);
+
+    // The goals, each on the ratio to the floor of the same run (waits: the difference).
+    const Goal goals[] = {
+        {"per property at 20000 <= 1.2 x floor", table.Ratio("per_property_us_20000"), 1.2},
+        {"open+close of an empty pane <= 1.3 x floor", table.Ratio("open_close_ms_0"), 1.3},
+        {"first paint at 20000 <= 1.2 x floor", table.Ratio("first_paint_ms_20000"), 1.2},
+        {"waits per property at 20000 <= floor + 0.1",
+         table.Pane("per_property_waits_20000") - table.Floor("per_property_waits_20000"), 0.1},
+        {"growth per property 5000->20000 <= 1.1", table.Pane("growth_5000_20000"), 1.1},
+    };
+    std::printf("goals:\n");
+    bool allMet = allShown;
+    for (const Goal& g : goals) {
+        std::printf("  %-46s %8.2f  %s\n", g.what, g.value, g.Met() ? "met" : "NOT MET");
+        allMet = allMet && g.Met();
+    }
+
+    if (jsonPath) {
+        FILE* f = _wfopen(jsonPath, L"w");
+        if (!f) {
+            std::fprintf(stderr, "pane_bench: cannot write %ls\n", jsonPath);
+            return 1;
+        }
+        std::fprintf(f, "{\n  \"benchmark\": \"pane_bench\",\n  \"commit\": \"%s\",\n  \"architecture\": \"%s\",\n",
+                     commit ? commit : "", arch);
+        std::fprintf(f, "  \"rounds\": %d,\n  \"host_window_shown\": %s,\n  \"empty_pane_pixels_same\": %s,\n", rounds,
+                     allShown ? "true" : "false", panePixels == floorPixels ? "true" : "false");
+        std::fprintf(f, "  \"goals_met\": %s,\n  \"figures\": %s\n}\n", allMet ? "true" : "false", table.Json().c_str());
+        std::fclose(f);
+    }
     return 0;
 }
