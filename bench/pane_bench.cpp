@@ -312,7 +312,8 @@ int wmain(int argc, wchar_t** argv) {
     auto waitsPerProperty = [&](const std::vector<Cycle>* side, int i, size_t r) {
         return (side[i][r].switches - side[0][r].switches) / sizes[i];
     };
-    Row per5000, per20000, waits5000, waits20000, growth, paint0, paint20000, paintWaits0, paintWaits20000, bytes;
+    Row per5000, per20000, waits5000, waits20000, growth, paint0, paint20000, paintWaits0, paintWaits20000, close20000,
+        bytes;
     for (size_t r = 0; r < static_cast<size_t>(rounds); ++r) {
         per5000.Add(perProperty(paneSamples, 2, r), perProperty(floorSamples, 2, r));
         per20000.Add(perProperty(paneSamples, 3, r), perProperty(floorSamples, 3, r));
@@ -324,6 +325,8 @@ int wmain(int argc, wchar_t** argv) {
         paint20000.Add(paneSamples[3][r].paintMs, floorSamples[3][r].paintMs);
         paintWaits0.Add(paneSamples[0][r].paintSwitches, floorSamples[0][r].paintSwitches);
         paintWaits20000.Add(paneSamples[3][r].paintSwitches, floorSamples[3][r].paintSwitches);
+        close20000.Add(paneSamples[3][r].openCloseMs - paneSamples[3][r].paintMs,
+                       floorSamples[3][r].openCloseMs - floorSamples[3][r].paintMs);
         bytes.Add((paneSamples[3][r].bytes - paneSamples[0][r].bytes) / sizes[3],
                   (floorSamples[3][r].bytes - floorSamples[0][r].bytes) / sizes[3]);
     }
@@ -336,6 +339,7 @@ int wmain(int argc, wchar_t** argv) {
     table.Add("first_paint_waits_0", "  blocking waits", count, paintWaits0);
     table.Add("first_paint_ms_20000", "first paint, 20000 properties (ms)", ms, paint20000);
     table.Add("first_paint_waits_20000", "  blocking waits", count, paintWaits20000);
+    table.Add("close_ms_20000", "close, 20000 properties (ms)", ms, close20000);
     table.Add("private_bytes_per_property", "private bytes per property", count, bytes);
     Row formTime, formSwitches;
     for (size_t r = 0; r < viaTop.size(); ++r) {
