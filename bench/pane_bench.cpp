@@ -2,7 +2,7 @@
 // (10 sets) it opens and closes a document's pane through the host's own events, and beside each
 // the floor (FloorPane.h) on the same document, interleaved round by round so that the machine's
 // noise hits both alike; it prints medians of the rounds and the ratios, each timing with the
-// blocking waits of the thread beside it (a count the machine's load does not move much), and
+// Wine server requests of the thread beside it (a count the machine's load does not move), and
 // writes the same figures as JSON to the file named by its second argument.
 //
 // The host's main window is shown, with the document's page in it, as a user's host is: a hidden
@@ -68,9 +68,11 @@ struct Side {
     std::function<void()> close;
 };
 
-// One measured cycle, and the waits of its open and first paint alone.
+// One measured cycle, with the Wine server requests of the whole cycle and of its open and first
+// paint alone.
 struct Cycle : Sample {
-    double paintSwitches = 0;
+    double requests = 0;
+    double paintRequests = 0;
     bool shown = false;  // the page and the host's window were visible once the pane was open
 };
 
@@ -78,29 +80,29 @@ Cycle Measure(kvhost::Host& host, const Side& side, unsigned long long* pixels) 
     Cycle s;
     host.PumpMessages();
     const double bytes0 = PrivateBytes();
-    const long switches0 = VoluntarySwitches();
+    const long requests0 = WriteCalls();
     const double t0 = NowMs();
     HWND page = side.open();
     RedrawWindow(host.MainWindow(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     s.paintMs = NowMs() - t0;
-    const long switches1 = VoluntarySwitches();
-    s.paintSwitches = double(switches1 - switches0);
+    const long requests1 = WriteCalls();
+    s.paintRequests = double(requests1 - requests0);
     // Not timed: what the open pane holds and shows.
     s.shown = page && IsWindowVisible(page) && IsWindowVisible(host.MainWindow());
     s.bytes = PrivateBytes() - bytes0;
     if (pixels) *pixels = PixelHash(page);
-    const long switches2 = VoluntarySwitches();
+    const long requests2 = WriteCalls();
     const double t2 = NowMs();
     side.close();
     host.PumpMessages();
     s.openCloseMs = s.paintMs + (NowMs() - t2);
-    s.switches = double(switches1 - switches0 + VoluntarySwitches() - switches2);
+    s.requests = double(requests1 - requests0 + WriteCalls() - requests2);
     return s;
 }
 
 // The form window as the hosting routine must place it (made top level, style bits, SetParent,
 // style bits) against made a child of the parent at once; both hidden, then destroyed.
-Sample FormWindow(HWND parent, bool viaTopLevel) {
+Cycle FormWindow(HWND parent, bool viaTopLevel) {
     static const ATOM cls = [] {
         WNDCLASSW wc{};
         wc.lpfnWndProc = DefWindowProcW;
@@ -109,8 +111,8 @@ Sample FormWindow(HWND parent, bool viaTopLevel) {
         return RegisterClassW(&wc);
     }();
     (void)cls;
-    Sample s;
-    const long switches0 = VoluntarySwitches();
+    Cycle s;
+    const long requests0 = WriteCalls();
     const double t0 = NowMs();
     HWND w = CreateWindowExW(WS_EX_CONTROLPARENT, L"RuDerizIRA.BenchForm", L"",
                              (viaTopLevel ? WS_POPUP : WS_CHILD) | WS_CLIPCHILDREN, 0, 0, 300, 300,
@@ -123,7 +125,7 @@ Sample FormWindow(HWND parent, bool viaTopLevel) {
     }
     DestroyWindow(w);
     s.openCloseMs = NowMs() - t0;
-    s.switches = double(VoluntarySwitches() - switches0);
+    s.requests = double(WriteCalls() - requests0);
     return s;
 }
 
@@ -223,7 +225,7 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "pane_bench: the add-in did not connect\n");
         return 1;
     }
-    if (VoluntarySwitches() < 0) std::fprintf(stderr, "pane_bench: no count of blocking waits on this system\n");
+    if (WriteCalls() < 0) std::fprintf(stderr, "pane_bench: no count of server requests on this system\n");
     const HINSTANCE dll = GetModuleHandleW(L"RuDerizIRA.dll");
     const int sizes[] = {0, 100, 5000, 20000};
     constexpr int kSizes = 4;
@@ -272,7 +274,7 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("pane_bench: marked one cycle of each side and size\n");
         return 0;
     }
-    std::vector<Sample> viaTop, asChild;
+    std::vector<Cycle> viaTop, asChild;
     for (int round = 0; round < 2 * rounds; ++round) {
         viaTop.push_back(FormWindow(host.Pane(), true));
         asChild.push_back(FormWindow(host.Pane(), false));
@@ -294,70 +296,70 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("(open + first paint + close of a document's pane; 10 property sets; host window %s)\n",
                 allShown ? "shown" : "NOT SHOWN");
     std::printf("%-36s %12s %12s %8s\n", "", "pane", "floor", "ratio");
-    std::printf("(blocking waits per property: the last column is pane - floor)\n");
+    std::printf("(server requests per property: the last column is pane - floor)\n");
     Table table;
     for (int i = 0; i < kSizes; ++i) {
-        Row time, switches;
+        Row time, requests;
         for (size_t r = 0; r < paneSamples[i].size(); ++r) {
             time.Add(paneSamples[i][r].openCloseMs, floorSamples[i][r].openCloseMs);
-            switches.Add(paneSamples[i][r].switches, floorSamples[i][r].switches);
+            requests.Add(paneSamples[i][r].requests, floorSamples[i][r].requests);
         }
         const std::string n = std::to_string(sizes[i]);
         table.Add("open_close_ms_" + n, ("open+close, " + n + " properties (ms)").c_str(), ms, time);
-        table.Add("open_close_waits_" + n, "  blocking waits", count, switches);
+        table.Add("open_close_requests_" + n, "  server requests", count, requests);
     }
     auto perProperty = [&](const std::vector<Cycle>* side, int i, size_t r) {
         return (side[i][r].openCloseMs - side[0][r].openCloseMs) * 1e3 / sizes[i];
     };
-    auto waitsPerProperty = [&](const std::vector<Cycle>* side, int i, size_t r) {
-        return (side[i][r].switches - side[0][r].switches) / sizes[i];
+    auto requestsPerProperty = [&](const std::vector<Cycle>* side, int i, size_t r) {
+        return (side[i][r].requests - side[0][r].requests) / sizes[i];
     };
-    Row per5000, per20000, waits5000, waits20000, growth, paint0, paint20000, paintWaits0, paintWaits20000, close20000,
+    Row per5000, per20000, requests5000, requests20000, growth, paint0, paint20000, paintRequests0, paintRequests20000, close20000,
         bytes;
     for (size_t r = 0; r < static_cast<size_t>(rounds); ++r) {
         per5000.Add(perProperty(paneSamples, 2, r), perProperty(floorSamples, 2, r));
         per20000.Add(perProperty(paneSamples, 3, r), perProperty(floorSamples, 3, r));
-        waits5000.Add(waitsPerProperty(paneSamples, 2, r), waitsPerProperty(floorSamples, 2, r));
-        waits20000.Add(waitsPerProperty(paneSamples, 3, r), waitsPerProperty(floorSamples, 3, r));
+        requests5000.Add(requestsPerProperty(paneSamples, 2, r), requestsPerProperty(floorSamples, 2, r));
+        requests20000.Add(requestsPerProperty(paneSamples, 3, r), requestsPerProperty(floorSamples, 3, r));
         growth.Add(perProperty(paneSamples, 3, r) / perProperty(paneSamples, 2, r),
                    perProperty(floorSamples, 3, r) / perProperty(floorSamples, 2, r));
         paint0.Add(paneSamples[0][r].paintMs, floorSamples[0][r].paintMs);
         paint20000.Add(paneSamples[3][r].paintMs, floorSamples[3][r].paintMs);
-        paintWaits0.Add(paneSamples[0][r].paintSwitches, floorSamples[0][r].paintSwitches);
-        paintWaits20000.Add(paneSamples[3][r].paintSwitches, floorSamples[3][r].paintSwitches);
+        paintRequests0.Add(paneSamples[0][r].paintRequests, floorSamples[0][r].paintRequests);
+        paintRequests20000.Add(paneSamples[3][r].paintRequests, floorSamples[3][r].paintRequests);
         close20000.Add(paneSamples[3][r].openCloseMs - paneSamples[3][r].paintMs,
                        floorSamples[3][r].openCloseMs - floorSamples[3][r].paintMs);
         bytes.Add((paneSamples[3][r].bytes - paneSamples[0][r].bytes) / sizes[3],
                   (floorSamples[3][r].bytes - floorSamples[0][r].bytes) / sizes[3]);
     }
     table.Add("per_property_us_5000", "per property at 5000 (us)", us, per5000);
-    table.AddDifference("per_property_waits_5000", "  blocking waits per property", fraction, waits5000);
+    table.AddDifference("per_property_requests_5000", "  server requests per property", fraction, requests5000);
     table.Add("per_property_us_20000", "per property at 20000 (us)", us, per20000);
-    table.AddDifference("per_property_waits_20000", "  blocking waits per property", fraction, waits20000);
+    table.AddDifference("per_property_requests_20000", "  server requests per property", fraction, requests20000);
     table.Add("growth_5000_20000", "growth per property 5000->20000", us, growth);
     table.Add("first_paint_ms_0", "first paint, 0 properties (ms)", ms, paint0);
-    table.Add("first_paint_waits_0", "  blocking waits", count, paintWaits0);
+    table.Add("first_paint_requests_0", "  server requests", count, paintRequests0);
     table.Add("first_paint_ms_20000", "first paint, 20000 properties (ms)", ms, paint20000);
-    table.Add("first_paint_waits_20000", "  blocking waits", count, paintWaits20000);
+    table.Add("first_paint_requests_20000", "  server requests", count, paintRequests20000);
     table.Add("close_ms_20000", "close, 20000 properties (ms)", ms, close20000);
     table.Add("private_bytes_per_property", "private bytes per property", count, bytes);
-    Row formTime, formSwitches;
+    Row formTime, formRequests;
     for (size_t r = 0; r < viaTop.size(); ++r) {
         formTime.Add(viaTop[r].openCloseMs, asChild[r].openCloseMs);
-        formSwitches.Add(viaTop[r].switches, asChild[r].switches);
+        formRequests.Add(viaTop[r].requests, asChild[r].requests);
     }
     std::printf("form window alone, made top level and re-parented (pane) or made a child (floor):\n");
     table.Add("form_window_ms", "  create + place + destroy (ms)", "%12.2f %12.2f", formTime);
-    table.Add("form_window_waits", "  blocking waits", count, formSwitches);
+    table.Add("form_window_requests", "  server requests", count, formRequests);
     std::printf("first paint pixels of the empty pane: %s the floor's (%016llx)\n",
                 panePixels == floorPixels ? "same as" : "DIFFER from", panePixels);
 
-    // The goals, each on the ratio to the floor of the same run (waits per property: the difference).
+    // The goals, each on the ratio to the floor of the same run (requests per property: the difference).
     const Goal goals[] = {
         {"per property at 20000 <= 1.2 x floor", table.Ratio("per_property_us_20000"), 1.2},
         {"open+close of an empty pane <= 1.3 x floor", table.Ratio("open_close_ms_0"), 1.3},
         {"first paint at 20000 <= 1.2 x floor", table.Ratio("first_paint_ms_20000"), 1.2},
-        {"waits per property at 20000 <= floor + 0.1", table.Ratio("per_property_waits_20000"), 0.1},
+        {"requests per property at 20000 <= floor + 0.1", table.Ratio("per_property_requests_20000"), 0.1},
         {"growth per property 5000->20000 <= 1.1", table.Pane("growth_5000_20000"), 1.1},
     };
     std::printf("goals:\n");

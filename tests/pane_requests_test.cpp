@@ -1,7 +1,7 @@
-// What a pane of thousands of properties costs in blocking waits of its thread (one per round
-// trip to the Wine or X server that did not find its answer ready): a count that the machine's
-// load does not move much, unlike time. Filling, refreshing and updating the tree must wait for
-// no server per property; the rest of the pane waits a fixed number of times.
+// What a pane of thousands of properties costs in requests to the Wine server (each a round trip
+// to another process): a count that the machine's load does not move, unlike time. Filling,
+// refreshing and updating the tree must make no request per property; the rest of the pane
+// makes a fixed number.
 #include "Meters.h"
 #include "MessageBoxCapture.h"
 #include "WindowHosting.h"
@@ -18,17 +18,18 @@ using panetest::Pump;
 namespace {
 
 constexpr int kSets = 10;
-constexpr int kPerSet = 300;
+constexpr int kPerSet = 500;
 constexpr int kProperties = kSets * kPerSet;
-// Waits allowed per property of the document, fixed costs of the pane included: the pane's
-// windows, layout and first paint wait a few hundred times in all (about 0.1 per property at
-// this size); a server request for every tree item would be 1 or more.
-constexpr double kMaxWaitsPerProperty = 0.5;
 
-class PaneWaits : public ::testing::Test {
+// What a step may make: a fixed number for the pane's windows, layout and painting (seen under
+// Wine 8: build about 1,100, refresh 50, Modify 280) and at most one request per ten properties
+// it handles. A request for every message that reaches a tree item would be 3 or more per property.
+constexpr long Allowed(long fixed, int properties) { return fixed + properties / 10; }
+
+class PaneRequests : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (bench::VoluntarySwitches() < 0) GTEST_SKIP() << "no count of blocking waits here";
+        if (bench::WriteCalls() < 0) GTEST_SKIP() << "no count of server requests here";
         doc = fakedoc::MakeDocument(std::make_shared<fakedoc::Log>(), L"C:\\docs\\large.kvd");
         for (int s = 0; s < kSets; ++s) {
             fakedoc::PropertySet* set = doc->AddSet(L"Set" + std::to_wstring(s));
@@ -44,13 +45,13 @@ protected:
         form.reset();
         if (page) DestroyWindow(page);
     }
-    // Waits per property of the document over `step`, the queue's messages included.
+    // The requests made over `step`, the queue's messages included.
     template <class Step>
-    double WaitsPerProperty(Step&& step) {
-        const long before = bench::VoluntarySwitches();
+    long Requests(Step&& step) {
+        const long before = bench::WriteCalls();
         step();
         Pump();
-        return double(bench::VoluntarySwitches() - before) / kProperties;
+        return bench::WriteCalls() - before;
     }
     TreeView& Tree() { return panetest::ControlsOf(form->hWnd()).TV1; }
 
@@ -59,9 +60,9 @@ protected:
     HWND page = nullptr;
 };
 
-TEST_F(PaneWaits, BuildingRefreshingAndUpdatingAShownPaneWaitsNoMoreThanAFixedCount) {
+TEST_F(PaneRequests, BuildingRefreshingAndUpdatingAShownPaneMakesAFixedNumber) {
     rud::testkit::MessageBoxCapture boxes;
-    const double build = WaitsPerProperty([&] {
+    const long build = Requests([&] {
         form = frmBar::Create();
         form->Load();
         rud::MakeChildWindow(form->hWnd(), page, false);
@@ -69,23 +70,23 @@ TEST_F(PaneWaits, BuildingRefreshingAndUpdatingAShownPaneWaitsNoMoreThanAFixedCo
         form->InitForm(nullptr, doc.Get());
     });
     ASSERT_EQ(Tree().Count(), static_cast<size_t>(kSets + kProperties));
-    EXPECT_LE(build, kMaxWaitsPerProperty) << "build of " << kProperties << " properties";
+    EXPECT_LE(build, Allowed(1500, kProperties)) << "build of " << kProperties << " properties";
 
-    const double refresh = WaitsPerProperty([&] { form->RefreshPropertyTree(); });
-    EXPECT_LE(refresh, kMaxWaitsPerProperty) << "refresh";
+    const long refresh = Requests([&] { form->RefreshPropertyTree(); });
+    EXPECT_LE(refresh, Allowed(200, kProperties)) << "refresh";
 
     // Modify on the last property of the last set: the node that the write reaches by name is
-    // looked up through the tree's items.
+    // looked up through the set nodes and the properties of that set.
     const std::wstring last = L"Set" + std::to_wstring(kSets - 1) + L"|Property" + std::to_wstring(kPerSet - 1);
     Tree().SetSelectedItem(Tree().Find(last));
     form->TV1_Click();
     SetWindowTextW(panetest::ControlsOf(form->hWnd()).txtValue.hWnd(), L"new");
-    const double modify = WaitsPerProperty([&] { form->cmdModify_Click(); });
-    EXPECT_LE(modify, kMaxWaitsPerProperty) << "Modify";
+    const long modify = Requests([&] { form->cmdModify_Click(); });
+    EXPECT_LE(modify, Allowed(500, kSets + kPerSet)) << "Modify";
     EXPECT_EQ(Tree().Find(last).Text(), L"Property" + std::to_wstring(kPerSet - 1) + L"=new");
     EXPECT_EQ(boxes.count(), 0u);
-    std::printf("blocking waits per property of %d: build %.3f, refresh %.3f, Modify %.3f\n", kProperties, build,
-                refresh, modify);
+    std::printf("server requests: build %ld, refresh %ld (%d properties); Modify %ld (%d in the set)\n", build,
+                refresh, kProperties, modify, kPerSet);
 }
 
 } // namespace
