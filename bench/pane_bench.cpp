@@ -1,7 +1,12 @@
 // The pane against its floor, in one run. For documents of 0, 100, 5,000 and 20,000 properties
 // (10 sets) it opens and closes a document's pane through the host's own events, and beside each
 // the floor (FloorPane.h) on the same document, interleaved round by round so that the machine's
-// noise hits both alike; it prints medians of the rounds and the ratios.
+// noise hits both alike; it prints medians of the rounds and the ratios, each timing with the
+// Wine server requests of the thread beside it (a count the machine's load does not move), and
+// writes the same figures as JSON to the file named by its second argument.
+//
+// The host's main window is shown, with the document's page in it, as a user's host is: a hidden
+// window takes shortcuts (no painting, cheaper moves) that would flatter both sides.
 //
 // Both sides start from a document the host already holds (made while the host gives no page, so
 // the add-in builds nothing for it) and end when the page is gone and the queue is empty.
@@ -11,6 +16,7 @@
 #include "KorvaneFramework.h"
 #include "Meters.h"
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 
@@ -62,31 +68,41 @@ struct Side {
     std::function<void()> close;
 };
 
-Sample Measure(kvhost::Host& host, const Side& side, unsigned long long* pixels) {
-    Sample s;
+// One measured cycle, with the Wine server requests of the whole cycle and of its open and first
+// paint alone.
+struct Cycle : Sample {
+    double requests = 0;
+    double paintRequests = 0;
+    bool shown = false;  // the page and the host's window were visible once the pane was open
+};
+
+Cycle Measure(kvhost::Host& host, const Side& side, unsigned long long* pixels) {
+    Cycle s;
     host.PumpMessages();
     const double bytes0 = PrivateBytes();
-    const long switches0 = VoluntarySwitches();
+    const long requests0 = WriteCalls();
     const double t0 = NowMs();
     HWND page = side.open();
     RedrawWindow(host.MainWindow(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     s.paintMs = NowMs() - t0;
-    const long switches1 = VoluntarySwitches();
+    const long requests1 = WriteCalls();
+    s.paintRequests = double(requests1 - requests0);
     // Not timed: what the open pane holds and shows.
+    s.shown = page && IsWindowVisible(page) && IsWindowVisible(host.MainWindow());
     s.bytes = PrivateBytes() - bytes0;
     if (pixels) *pixels = PixelHash(page);
-    const long switches2 = VoluntarySwitches();
+    const long requests2 = WriteCalls();
     const double t2 = NowMs();
     side.close();
     host.PumpMessages();
     s.openCloseMs = s.paintMs + (NowMs() - t2);
-    s.switches = double(switches1 - switches0 + VoluntarySwitches() - switches2);
+    s.requests = double(requests1 - requests0 + WriteCalls() - requests2);
     return s;
 }
 
 // The form window as the hosting routine must place it (made top level, style bits, SetParent,
 // style bits) against made a child of the parent at once; both hidden, then destroyed.
-Sample FormWindow(HWND parent, bool viaTopLevel) {
+Cycle FormWindow(HWND parent, bool viaTopLevel) {
     static const ATOM cls = [] {
         WNDCLASSW wc{};
         wc.lpfnWndProc = DefWindowProcW;
@@ -95,8 +111,8 @@ Sample FormWindow(HWND parent, bool viaTopLevel) {
         return RegisterClassW(&wc);
     }();
     (void)cls;
-    Sample s;
-    const long switches0 = VoluntarySwitches();
+    Cycle s;
+    const long requests0 = WriteCalls();
     const double t0 = NowMs();
     HWND w = CreateWindowExW(WS_EX_CONTROLPARENT, L"RuDerizIRA.BenchForm", L"",
                              (viaTopLevel ? WS_POPUP : WS_CHILD) | WS_CLIPCHILDREN, 0, 0, 300, 300,
@@ -109,7 +125,7 @@ Sample FormWindow(HWND parent, bool viaTopLevel) {
     }
     DestroyWindow(w);
     s.openCloseMs = NowMs() - t0;
-    s.switches = double(VoluntarySwitches() - switches0);
+    s.requests = double(WriteCalls() - requests0);
     return s;
 }
 
@@ -122,26 +138,94 @@ struct Row {
         pane.push_back(p);
         floor.push_back(f);
     }
-    void Print(const char* label, const char* format) const {
+    double Ratio() const {
         std::vector<double> ratios;
         for (size_t i = 0; i < pane.size(); ++i)
             if (floor[i] != 0) ratios.push_back(pane[i] / floor[i]);
-        char line[160];
-        std::snprintf(line, sizeof line, format, Median(pane), Median(floor));
-        std::printf("%-36s %s %8.2f\n", label, line, Median(ratios));
+        return Median(ratios);
     }
+};
+
+// The table as printed, kept for the JSON file too.
+class Table {
+public:
+    // A row whose last column is the median of the rounds' ratios.
+    void Add(const std::string& key, const char* label, const char* format, const Row& row) {
+        Put(Line{key, label, Median(row.pane), Median(row.floor), row.Ratio(), false}, format);
+    }
+    // A row of counts near zero, where a ratio says nothing: the last column is pane - floor.
+    void AddDifference(const std::string& key, const char* label, const char* format, const Row& row) {
+        const double pane = Median(row.pane), floor = Median(row.floor);
+        Put(Line{key, label, pane, floor, pane - floor, true}, format);
+    }
+    double Ratio(const std::string& key) const { return Find(key).ratio; }
+    double Pane(const std::string& key) const { return Find(key).pane; }
+
+    // {"key": {"label": ..., "pane": ..., "floor": ..., "ratio": ...}, ...}
+    std::string Json() const {
+        std::string out = "{";
+        for (const Line& l : lines_) {
+            char entry[320];
+            std::snprintf(entry, sizeof entry, "%s\n    \"%s\": {\"label\": \"%s\", \"pane\": %.4g, \"floor\": %.4g, \"%s\": %.4g}",
+                          out.size() > 1 ? "," : "", l.key.c_str(), l.label.c_str(), l.pane, l.floor,
+                          l.difference ? "difference" : "ratio", l.ratio);
+            out += entry;
+        }
+        return out + "\n  }";
+    }
+
+private:
+    struct Line {
+        std::string key, label;
+        double pane, floor, ratio;  // ratio: pane - floor for a difference
+        bool difference;
+    };
+    void Put(const Line& l, const char* format) {
+        char values[160];
+        std::snprintf(values, sizeof values, format, l.pane, l.floor);
+        std::printf(l.difference ? "%-36s %s %+8.3f\n" : "%-36s %s %8.2f\n", l.label.c_str(), values, l.ratio);
+        lines_.push_back(l);
+    }
+    const Line& Find(const std::string& key) const {
+        for (const Line& l : lines_)
+            if (l.key == key) return l;
+        static const Line none{"", "", 0, 0, 0, false};
+        return none;
+    }
+    std::vector<Line> lines_;
+};
+
+// Marks a point of the run in a trace of the Wine server (wineserver -d1), where the request that
+// makes a named event shows its name: scripts/bench.sh --requests counts the requests between marks.
+void Mark(const std::wstring& what) {
+    HANDLE h = CreateEventW(nullptr, TRUE, FALSE, (L"pane_bench." + what).c_str());
+    if (h) CloseHandle(h);
+}
+
+// A goal on one figure of the table: met when the figure is at most `limit`.
+struct Goal {
+    const char* what;
+    double value;
+    double limit;
+    bool Met() const { return value <= limit; }
 };
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    const int rounds = argc > 1 ? std::max(5, _wtoi(argv[1])) : 15;
+    // "requests": one marked cycle of each side and size for a count of server requests.
+    const bool marks = argc > 1 && std::wstring(argv[1]) == L"requests";
+    const int rounds = marks ? 1 : argc > 1 ? std::max(5, _wtoi(argv[1])) : 15;
+    const wchar_t* jsonPath = argc > 2 ? argv[2] : nullptr;
     kvhost::DebugOutputCapture quiet;  // the add-in's trace lines are not part of the figures
-    kvhost::Host host;
+    kvhost::Host::Options options;
+    options.showWindow = true;
+    kvhost::Host host(options);
     host.LoadAddInFromPath(RUD_BENCH_DLL);
     if (host.Connect() != S_OK) {
         std::fprintf(stderr, "pane_bench: the add-in did not connect\n");
         return 1;
     }
+    if (WriteCalls() < 0) std::fprintf(stderr, "pane_bench: no count of server requests on this system\n");
     const HINSTANCE dll = GetModuleHandleW(L"RuDerizIRA.dll");
     const int sizes[] = {0, 100, 5000, 20000};
     constexpr int kSizes = 4;
@@ -162,8 +246,9 @@ int wmain(int argc, wchar_t** argv) {
               },
               [&] { floor.Close(); }};
 
-    std::vector<Sample> paneSamples[kSizes], floorSamples[kSizes];
+    std::vector<Cycle> paneSamples[kSizes], floorSamples[kSizes];
     unsigned long long panePixels = 0, floorPixels = 0;
+    bool allShown = true;
     for (int round = -1; round < rounds; ++round) {  // round -1 warms up and is not counted
         for (int i = 0; i < kSizes; ++i) {
             // A document the add-in gives no pane to: the page service says no while it opens.
@@ -173,14 +258,23 @@ int wmain(int argc, wchar_t** argv) {
             const bool paneFirst = (round + i) % 2 == 0;
             for (int k = 0; k < 2; ++k) {
                 const bool isPane = (k == 0) == paneFirst;
-                Sample s = Measure(host, isPane ? pane : bare,
-                                   i == 0 ? (isPane ? &panePixels : &floorPixels) : nullptr);
+                const std::wstring phase = std::wstring(isPane ? L"pane." : L"floor.") + std::to_wstring(sizes[i]);
+                if (marks && round >= 0) Mark(L"begin." + phase);
+                Cycle s = Measure(host, isPane ? pane : bare,
+                                  i == 0 && !marks ? (isPane ? &panePixels : &floorPixels) : nullptr);
+                if (marks && round >= 0) Mark(L"end." + phase);
+                allShown = allShown && s.shown;
                 if (round >= 0) (isPane ? paneSamples : floorSamples)[i].push_back(s);
             }
             host.CloseDocument(doc);
         }
     }
-    std::vector<Sample> viaTop, asChild;
+    if (marks) {
+        host.Disconnect();
+        std::printf("pane_bench: marked one cycle of each side and size\n");
+        return 0;
+    }
+    std::vector<Cycle> viaTop, asChild;
     for (int round = 0; round < 2 * rounds; ++round) {
         viaTop.push_back(FormWindow(host.Pane(), true));
         asChild.push_back(FormWindow(host.Pane(), false));
@@ -190,49 +284,103 @@ int wmain(int argc, wchar_t** argv) {
     const char* ms = "%12.1f %12.1f";
     const char* count = "%12.0f %12.0f";
     const char* us = "%12.2f %12.2f";
+    const char* fraction = "%12.3f %12.3f";
+    const char* commit = std::getenv("RUD_BENCH_COMMIT");
+    const char* arch = sizeof(void*) == 8 ? "x64" : "x86";
+    using WineVersion = const char*(CDECL*)();
+    auto wineVersion = reinterpret_cast<WineVersion>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")));
+    std::printf("commit %s, %s build, %s %s\n", commit && *commit ? commit : "(not given)", arch,
+                wineVersion ? "Wine" : "Windows", wineVersion ? wineVersion() : "");
     std::printf("pane vs floor, %d rounds: medians, and the median of each round's ratio\n", rounds);
-    std::printf("(open + first paint + close of a document's pane; 10 property sets)\n");
+    std::printf("(open + first paint + close of a document's pane; 10 property sets; host window %s)\n",
+                allShown ? "shown" : "NOT SHOWN");
     std::printf("%-36s %12s %12s %8s\n", "", "pane", "floor", "ratio");
-    auto perProperty = [&](const std::vector<Sample>* side, int i, size_t r) {
-        return (side[i][r].openCloseMs - side[0][r].openCloseMs) * 1e3 / sizes[i];
-    };
+    std::printf("(server requests per property: the last column is pane - floor)\n");
+    Table table;
     for (int i = 0; i < kSizes; ++i) {
-        Row time, switches;
+        Row time, requests;
         for (size_t r = 0; r < paneSamples[i].size(); ++r) {
             time.Add(paneSamples[i][r].openCloseMs, floorSamples[i][r].openCloseMs);
-            switches.Add(paneSamples[i][r].switches, floorSamples[i][r].switches);
+            requests.Add(paneSamples[i][r].requests, floorSamples[i][r].requests);
         }
-        char label[64];
-        std::snprintf(label, sizeof label, "open+close, %d properties (ms)", sizes[i]);
-        time.Print(label, ms);
-        switches.Print("  context switches", count);
+        const std::string n = std::to_string(sizes[i]);
+        table.Add("open_close_ms_" + n, ("open+close, " + n + " properties (ms)").c_str(), ms, time);
+        table.Add("open_close_requests_" + n, "  server requests", count, requests);
     }
-    Row per5000, per20000, growth, paint0, paint20000, bytes;
+    auto perProperty = [&](const std::vector<Cycle>* side, int i, size_t r) {
+        return (side[i][r].openCloseMs - side[0][r].openCloseMs) * 1e3 / sizes[i];
+    };
+    auto requestsPerProperty = [&](const std::vector<Cycle>* side, int i, size_t r) {
+        return (side[i][r].requests - side[0][r].requests) / sizes[i];
+    };
+    Row per5000, per20000, requests5000, requests20000, growth, paint0, paint20000, paintRequests0, paintRequests20000, close20000,
+        bytes;
     for (size_t r = 0; r < static_cast<size_t>(rounds); ++r) {
         per5000.Add(perProperty(paneSamples, 2, r), perProperty(floorSamples, 2, r));
         per20000.Add(perProperty(paneSamples, 3, r), perProperty(floorSamples, 3, r));
+        requests5000.Add(requestsPerProperty(paneSamples, 2, r), requestsPerProperty(floorSamples, 2, r));
+        requests20000.Add(requestsPerProperty(paneSamples, 3, r), requestsPerProperty(floorSamples, 3, r));
         growth.Add(perProperty(paneSamples, 3, r) / perProperty(paneSamples, 2, r),
                    perProperty(floorSamples, 3, r) / perProperty(floorSamples, 2, r));
         paint0.Add(paneSamples[0][r].paintMs, floorSamples[0][r].paintMs);
         paint20000.Add(paneSamples[3][r].paintMs, floorSamples[3][r].paintMs);
+        paintRequests0.Add(paneSamples[0][r].paintRequests, floorSamples[0][r].paintRequests);
+        paintRequests20000.Add(paneSamples[3][r].paintRequests, floorSamples[3][r].paintRequests);
+        close20000.Add(paneSamples[3][r].openCloseMs - paneSamples[3][r].paintMs,
+                       floorSamples[3][r].openCloseMs - floorSamples[3][r].paintMs);
         bytes.Add((paneSamples[3][r].bytes - paneSamples[0][r].bytes) / sizes[3],
                   (floorSamples[3][r].bytes - floorSamples[0][r].bytes) / sizes[3]);
     }
-    per5000.Print("per property at 5000 (us)", us);
-    per20000.Print("per property at 20000 (us)", us);
-    growth.Print("growth per property 5000->20000", us);
-    paint0.Print("first paint, 0 properties (ms)", ms);
-    paint20000.Print("first paint, 20000 properties (ms)", ms);
-    bytes.Print("private bytes per property", count);
-    Row formTime, formSwitches;
+    table.Add("per_property_us_5000", "per property at 5000 (us)", us, per5000);
+    table.AddDifference("per_property_requests_5000", "  server requests per property", fraction, requests5000);
+    table.Add("per_property_us_20000", "per property at 20000 (us)", us, per20000);
+    table.AddDifference("per_property_requests_20000", "  server requests per property", fraction, requests20000);
+    table.Add("growth_5000_20000", "growth per property 5000->20000", us, growth);
+    table.Add("first_paint_ms_0", "first paint, 0 properties (ms)", ms, paint0);
+    table.Add("first_paint_requests_0", "  server requests", count, paintRequests0);
+    table.Add("first_paint_ms_20000", "first paint, 20000 properties (ms)", ms, paint20000);
+    table.Add("first_paint_requests_20000", "  server requests", count, paintRequests20000);
+    table.Add("close_ms_20000", "close, 20000 properties (ms)", ms, close20000);
+    table.Add("private_bytes_per_property", "private bytes per property", count, bytes);
+    Row formTime, formRequests;
     for (size_t r = 0; r < viaTop.size(); ++r) {
         formTime.Add(viaTop[r].openCloseMs, asChild[r].openCloseMs);
-        formSwitches.Add(viaTop[r].switches, asChild[r].switches);
+        formRequests.Add(viaTop[r].requests, asChild[r].requests);
     }
     std::printf("form window alone, made top level and re-parented (pane) or made a child (floor):\n");
-    formTime.Print("  create + place + destroy (ms)", "%12.2f %12.2f");
-    formSwitches.Print("  context switches", count);
+    table.Add("form_window_ms", "  create + place + destroy (ms)", "%12.2f %12.2f", formTime);
+    table.Add("form_window_requests", "  server requests", count, formRequests);
     std::printf("first paint pixels of the empty pane: %s the floor's (%016llx)\n",
                 panePixels == floorPixels ? "same as" : "DIFFER from", panePixels);
+
+    // The goals, each on the ratio to the floor of the same run (requests per property: the difference).
+    const Goal goals[] = {
+        {"per property at 20000 <= 1.2 x floor", table.Ratio("per_property_us_20000"), 1.2},
+        {"open+close of an empty pane <= 1.3 x floor", table.Ratio("open_close_ms_0"), 1.3},
+        {"first paint at 20000 <= 1.2 x floor", table.Ratio("first_paint_ms_20000"), 1.2},
+        {"requests per property at 20000 <= floor + 0.1", table.Ratio("per_property_requests_20000"), 0.1},
+        {"growth per property 5000->20000 <= 1.1", table.Pane("growth_5000_20000"), 1.1},
+    };
+    std::printf("goals:\n");
+    bool allMet = allShown;
+    for (const Goal& g : goals) {
+        std::printf("  %-46s %8.2f  %s\n", g.what, g.value, g.Met() ? "met" : "NOT MET");
+        allMet = allMet && g.Met();
+    }
+
+    if (jsonPath) {
+        FILE* f = _wfopen(jsonPath, L"w");
+        if (!f) {
+            std::fprintf(stderr, "pane_bench: cannot write %ls\n", jsonPath);
+            return 1;
+        }
+        std::fprintf(f, "{\n  \"benchmark\": \"pane_bench\",\n  \"commit\": \"%s\",\n  \"architecture\": \"%s\",\n",
+                     commit ? commit : "", arch);
+        std::fprintf(f, "  \"rounds\": %d,\n  \"host_window_shown\": %s,\n  \"empty_pane_pixels_same\": %s,\n", rounds,
+                     allShown ? "true" : "false", panePixels == floorPixels ? "true" : "false");
+        std::fprintf(f, "  \"goals_met\": %s,\n  \"figures\": %s\n}\n", allMet ? "true" : "false", table.Json().c_str());
+        std::fclose(f);
+    }
     return 0;
 }

@@ -365,6 +365,23 @@ TEST_F(PaneControls, ManyNodesKeepTheirKeys) {
     EXPECT_EQ(tree.Find(L"S|p2999").Text(), L"p2999=v");
     EXPECT_EQ(ErrorNumberOf([&] { tree.Add(L"S", TreeView::tvwChild, L"S|p1234", L"dup"); }), 35602);
     EXPECT_NE(GetWindowLongW(tree.hWnd(), GWL_STYLE) & WS_VISIBLE, 0) << "redraw left off";
+    // Every key reads back whole, the keys of a growth and one longer than many short ones.
+    const std::wstring longKey(40000, L'k');
+    {
+        TreeView::Growth grow(tree);
+        const size_t root = grow.AddRoot(L"G", L"[G]");
+        for (int i = 0; i < 3000; ++i) grow.AddChild(root, L"G|q" + std::to_wstring(i), L"q", 0);
+        grow.AddChild(root, longKey, L"long", 0);
+    }
+    ASSERT_EQ(tree.Count(), 6003u);
+    for (long i = 2; i <= 3001; ++i) ASSERT_EQ(tree.Item(i).Key(), L"S|p" + std::to_wstring(i - 2)) << i;
+    for (long i = 3003; i <= 6002; ++i) ASSERT_EQ(tree.Item(i).Key(), L"G|q" + std::to_wstring(i - 3003)) << i;
+    EXPECT_EQ(tree.Item(6003).Key(), longKey);
+    EXPECT_EQ(tree.Find(longKey).Text(), L"long");
+    // Cleared, the keys are free again.
+    tree.Clear();
+    tree.Add(std::nullopt, std::nullopt, L"S|p7", L"again");
+    EXPECT_EQ(tree.Find(L"S|p7").Text(), L"again");
 }
 
 // ---- the folder picture ----------------------------------------------------------------------

@@ -132,12 +132,20 @@ void Control::CreateChild(Form& form, HWND parent, const wchar_t* className, std
     wnd_.reset(h);
     form.Register(*this);
     SetFont(form.DefaultFont());
-    if (style & WS_TABSTOP) SetWindowSubclass(h, &Control::FocusableProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    if (style & WS_TABSTOP) {
+        SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        baseProc_ = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Control::FocusableProc)));
+    }
 }
 
-LRESULT CALLBACK Control::FocusableProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                        DWORD_PTR self) noexcept {
-    auto* control = reinterpret_cast<Control*>(self);
+Control::~Control() {
+    if (baseProc_) wnd_.reset();
+}
+
+LRESULT CALLBACK Control::FocusableProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
+    auto* control = reinterpret_cast<Control*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
+    if (!control || !control->baseProc_) return DefWindowProcW(hWnd, msg, wParam, lParam);
     switch (msg) {
     case WM_SETFOCUS:
         if (control->form_ && control->wnd_.get() == hWnd) {
@@ -167,13 +175,10 @@ LRESULT CALLBACK Control::FocusableProc(HWND hWnd, UINT msg, WPARAM wParam, LPAR
             }
         }
         break;
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(hWnd, &Control::FocusableProc, id);
-        break;
     default:
         break;
     }
-    return DefSubclassProc(hWnd, msg, wParam, lParam);
+    return CallWindowProcW(control->baseProc_, hWnd, msg, wParam, lParam);
 }
 
 double Control::Left() const { return PixelsToTwipsX(OuterRect(Window()).left); }

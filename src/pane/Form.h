@@ -27,7 +27,8 @@ public:
     Control() = default;
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
-    virtual ~Control() = default;
+    // Destroys a window still there while the control is whole (its window procedure reads it).
+    virtual ~Control();
 
     HWND hWnd() const noexcept { return wnd_.get(); }
     bool Exists() const noexcept { return static_cast<bool>(wnd_); }
@@ -101,10 +102,14 @@ protected:
     std::wstring accName_;
 
 private:
-    // Controls that take the focus are subclassed: the form learns where the focus is, and the
-    // control answers for its accessible name.
-    static LRESULT CALLBACK FocusableProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                          DWORD_PTR self) noexcept;
+    // Controls that take the focus get FocusableProc in front of their class's window procedure:
+    // the form learns where the focus is, the control answers for its accessible name, and keys
+    // sent to it directly get the form's keys. It finds the control in the window's user data,
+    // not in a window property: under Wine every property lookup is a request to the server,
+    // and the common controls' subclass chain makes one for every message (every tree item
+    // inserted included).
+    static LRESULT CALLBACK FocusableProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
+    WNDPROC baseProc_ = nullptr;  // the window procedure FocusableProc passes messages on to
 };
 
 // A window of our own class that holds other controls: a picture box, or the form itself.

@@ -33,7 +33,7 @@ HWND TreeView::Node::CheckedWindow() const {
 std::wstring TreeView::Node::Key() const {
     if (!tree_) throw ObjectNotSetError();
     const KeyEntry* e = tree_->EntryOf(item_);
-    return e ? e->first : std::wstring();
+    return e ? std::wstring(e->first) : std::wstring();
 }
 
 WORD TreeView::Node::Tag() const {
@@ -123,7 +123,26 @@ HTREEITEM TreeView::Insert(HTREEITEM parent, HTREEITEM after, std::wstring& text
 
 void TreeView::Forget() noexcept {
     byKey_.clear();
+    keyStore_.clear();
     order_.clear();
+}
+
+std::wstring_view TreeView::StoreKey(std::wstring_view key) {
+    constexpr size_t kBlockChars = 16384;
+    if (keyStore_.empty() || keyStore_.back().size - keyStore_.back().used < key.size()) {
+        const size_t size = std::max(kBlockChars, key.size());
+        keyStore_.push_back(KeyBlock{std::make_unique_for_overwrite<wchar_t[]>(size), size, 0});
+    }
+    KeyBlock& block = keyStore_.back();
+    wchar_t* at = block.chars.get() + block.used;
+    std::copy(key.begin(), key.end(), at);
+    block.used += key.size();
+    return std::wstring_view(at, key.size());
+}
+
+void TreeView::DropKey(const KeyEntry& entry) noexcept {
+    const std::wstring_view key = entry.first;  // a view of the store, not of the entry that goes
+    byKey_.erase(key);
 }
 
 void TreeView::OnWindowGone() noexcept {
@@ -147,7 +166,7 @@ TreeView::Node TreeView::Add(std::optional<std::wstring_view> relative, std::opt
     HTREEITEM parent = TVI_ROOT;
     HTREEITEM after = TVI_LAST;
     if (relative) {
-        auto rel = byKey_.find(std::wstring(*relative));
+        auto rel = byKey_.find(*relative);
         if (rel == byKey_.end() || !rel->second.item) throw ElementNotFoundError();
         HTREEITEM r = rel->second.item;
         // The relative's parent only where it is needed: asking the control costs a search.
@@ -170,7 +189,7 @@ TreeView::Node TreeView::Add(std::optional<std::wstring_view> relative, std::opt
         }
     }
 
-    KeyEntry* entry = k.empty() ? nullptr : &*byKey_.emplace(std::move(k), Entry{}).first;
+    KeyEntry* entry = k.empty() ? nullptr : &*byKey_.emplace(StoreKey(k), Entry{}).first;
     std::wstring t(text);
     HTREEITEM item = Insert(parent, after, t, entry);
     try {
@@ -178,7 +197,7 @@ TreeView::Node TreeView::Add(std::optional<std::wstring_view> relative, std::opt
         order_.push_back(item);
     } catch (...) {
         if (item) SendMessageW(h, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
-        if (entry) byKey_.erase(entry->first);
+        if (entry) DropKey(*entry);
         throw;
     }
     if (entry) entry->second.item = item;
@@ -188,9 +207,8 @@ TreeView::Node TreeView::Add(std::optional<std::wstring_view> relative, std::opt
 void* TreeView::Growth::Reserve(std::wstring_view key, WORD tag) {
     (void)tree_.Window();
     if (key.empty()) return nullptr;
-    auto [it, added] = tree_.byKey_.emplace(std::wstring(key), Entry{nullptr, tag});
-    if (!added) throw KeyNotUniqueError();
-    return &*it;
+    if (tree_.byKey_.count(key)) throw KeyNotUniqueError();
+    return &*tree_.byKey_.emplace(tree_.StoreKey(key), Entry{nullptr, tag}).first;
 }
 
 void TreeView::Growth::Push(Pending pending) {
@@ -200,7 +218,7 @@ void TreeView::Growth::Push(Pending pending) {
         if (tree_.order_.capacity() < needed) tree_.order_.reserve(std::max(needed, 2 * tree_.order_.capacity()));
         nodes_.push_back(std::move(pending));
     } catch (...) {
-        if (pending.entry) tree_.byKey_.erase(static_cast<KeyEntry*>(pending.entry)->first);
+        if (pending.entry) tree_.DropKey(*static_cast<KeyEntry*>(pending.entry));
         throw;
     }
 }
@@ -228,7 +246,7 @@ TreeView::Growth::~Growth() {
             if (entry) {
                 // A node the control did not take leaves its key free again.
                 if (n.item) entry->second.item = n.item;
-                else tree_.byKey_.erase(entry->first);
+                else tree_.DropKey(*entry);
             }
         }
     }
@@ -243,7 +261,7 @@ TreeView::Node TreeView::Item(long index) {
 }
 
 TreeView::Node TreeView::Find(std::wstring_view key) const {
-    auto it = byKey_.find(std::wstring(key));
+    auto it = byKey_.find(key);
     if (it == byKey_.end() || !it->second.item) throw ElementNotFoundError();
     return Node(const_cast<TreeView*>(this), it->second.item);
 }

@@ -3,6 +3,7 @@
 // unique text keys, are added relative to a node named by its key, and are numbered 1, 2, ... in
 // the order they were added.
 #include "Form.h"
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -125,13 +126,24 @@ private:
         HTREEITEM item = nullptr;
         WORD tag = 0;
     };
-    using KeyEntry = std::pair<const std::wstring, Entry>;
+    using KeyEntry = std::pair<const std::wstring_view, Entry>;
     // The key entry of an item (null for a keyless node); error 91 for no such item.
     const KeyEntry* EntryOf(HTREEITEM item) const;
     HTREEITEM Insert(HTREEITEM parent, HTREEITEM after, std::wstring& text, const KeyEntry* entry) noexcept;
     void Forget() noexcept;
+    // A copy of `key` in the tree's key store, which holds the keys of many nodes in each block:
+    // one allocation per key would cost as much again as the key index itself.
+    std::wstring_view StoreKey(std::wstring_view key);
+    // Removes a key from the index (its characters stay in the store until the nodes go).
+    void DropKey(const KeyEntry& entry) noexcept;
 
-    std::unordered_map<std::wstring, Entry> byKey_;
+    struct KeyBlock {
+        std::unique_ptr<wchar_t[]> chars;
+        size_t size = 0;
+        size_t used = 0;
+    };
+    std::vector<KeyBlock> keyStore_;
+    std::unordered_map<std::wstring_view, Entry> byKey_;
     std::vector<HTREEITEM> order_;
     int frozen_ = 0;
 };

@@ -55,13 +55,16 @@ void ForEachItem(Routine& routine, IDispatch* collection, long firstLabel, long 
 
 // A name as part of a tree key: the key separator "|" and the escape "\" are escaped, so
 // that a set key and a property key never meet unless the names are the same.
-std::wstring KeyPart(std::wstring_view name) {
-    std::wstring out;
-    out.reserve(name.size());
+void AppendKeyPart(std::wstring& out, std::wstring_view name) {
+    out.reserve(out.size() + name.size());
     for (wchar_t c : name) {
         if (c == L'|' || c == L'\\') out += L'\\';
         out += c;
     }
+}
+std::wstring KeyPart(std::wstring_view name) {
+    std::wstring out;
+    AppendKeyPart(out, name);
     return out;
 }
 
@@ -372,13 +375,19 @@ void frmBar::RefreshPropertyTree() {
                 const size_t setNode = grow.AddRoot(setKey, std::move(setText));
                 anySet = true;
 
+                // One buffer for every property key of the set (the tree keeps its own copy).
+                std::wstring key;
                 ForEachItem(routine, set.Get(), 60, 80, [&](ComPtr<IDispatch> prop) {
                     routine.At(70);
                     std::wstring propName = rud::late::ToString(rud::late::Get(prop.Get(), korvane::DISPID_PROP_NAME));
-                    std::wstring key = setKey + L"|" + KeyPart(propName);
+                    key.assign(setKey);
+                    key += L'|';
+                    AppendKeyPart(key, propName);
                     Variant value = rud::late::Get(prop.Get(), korvane::DISPID_PROP_VALUE);
-                    std::wstring valueText = rud::VariantToText(&value);
-                    std::wstring text = propName + L"=" + valueText;
+                    const std::wstring valueText = rud::VariantToText(&value);
+                    std::wstring text;
+                    text.reserve(propName.size() + 1 + valueText.size());
+                    text.append(propName).append(1, L'=').append(valueText);
 
                     routine.At(80);
                     grow.AddChild(setNode, key, std::move(text), HeldType(value));
