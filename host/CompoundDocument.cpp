@@ -247,6 +247,9 @@ bool IsCompoundFile(const std::wstring& path) {
                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (f.get() == INVALID_HANDLE_VALUE) {
         f.release();
+        const DWORD error = GetLastError();
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+            throw HostError(HRESULT_FROM_WIN32(error), path + L": is locked by another program");
         return false;
     }
     unsigned char head[8] = {};

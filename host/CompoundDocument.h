@@ -13,7 +13,7 @@
 namespace kvhost {
 
 // By content: the compound-file signature D0 CF 11 E0 A1 B1 1A E1. False for a file that cannot
-// be read (the caller's own read then says why).
+// be read (the caller's own read then says why); HostError for one another program holds locked.
 bool IsCompoundFile(const std::wstring& path);
 
 class CompoundDocument {

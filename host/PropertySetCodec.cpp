@@ -120,6 +120,9 @@ private:
     // element after this one is chosen here (strings there may be written without padding).
     bool Scalar(Reader& r, Value& v, bool pad, const std::function<bool(size_t)>* plausibleNext) const {
         const uint16_t t = v.type;
+        // Padding counts from the value's start: after a string written without it, the values
+        // that follow are not on 4-byte boundaries of the stream.
+        const size_t start = r.pos();
         switch (t) {
         case kEmpty: case kNull: return true;
         case kI1: v.integer = static_cast<int8_t>(r.U8()); break;
@@ -147,7 +150,7 @@ private:
             if (t == kLpwstr && count > r.left() / 2) throw FormatError(r.what() + ": a string longer than its room");
             std::string_view s = r.Bytes(size);
             v.text = FromCodePage(s, t == kLpwstr ? kUnicodeCodePage : codePage_);
-            StringEnd(r, v, plausibleNext);
+            StringEnd(r, v, start, plausibleNext);
             return true;
         }
         case kBlob: case kCf: {
@@ -159,15 +162,15 @@ private:
         default:
             return false;
         }
-        if (pad) r.Seek(std::min(r.end(), (r.pos() + 3) & ~size_t{3}));
+        if (pad) r.Seek(std::min(r.end(), start + Padded(r.pos() - start)));
         return true;
     }
 
     // After a string's characters: the padding to 4 bytes, unless this is an element of a
     // vector whose writer left the padding out (the padding bytes are not zero, and what follows
     // without them makes sense).
-    static void StringEnd(Reader& r, Value& v, const std::function<bool(size_t)>* plausibleNext) {
-        const size_t padded = std::min(r.end(), Padded(r.pos()));
+    static void StringEnd(Reader& r, Value& v, size_t start, const std::function<bool(size_t)>* plausibleNext) {
+        const size_t padded = std::min(r.end(), start + Padded(r.pos() - start));
         if (!plausibleNext || padded == r.pos()) {
             r.Seek(padded);
             return;
@@ -551,7 +554,58 @@ std::string WriteSection(const Section& s) {
 }
 } // namespace
 
+namespace {
+std::string EncodeDictionary(const Section& s) {
+    std::string out;
+    PutU32(out, static_cast<uint32_t>(s.dictionary.size()));
+    for (const auto& [id, name] : s.dictionary) {
+        PutU32(out, id);
+        std::string bytes;
+        if (!ToCodePage(name, s.codePage, bytes))
+            throw FormatError("a name that code page " + std::to_string(s.codePage) + " cannot hold");
+        PutU32(out, static_cast<uint32_t>(s.codePage == kUnicodeCodePage ? bytes.size() / 2 : bytes.size()));
+        const size_t start = out.size();
+        out += bytes;
+        if (s.codePage == kUnicodeCodePage) Pad(out, start);
+    }
+    Pad(out, 0);
+    return out;
+}
+
+// A stream made here rather than read: every section laid out in table order.
+std::string Build(const Stream& stream) {
+    std::string out;
+    PutU16(out, 0xFFFE);
+    PutU16(out, stream.version);
+    PutU32(out, stream.systemId);
+    out.append(reinterpret_cast<const char*>(&stream.classId), 16);
+    PutU32(out, static_cast<uint32_t>(stream.sections.size()));
+    for (const Section& s : stream.sections) {
+        out.append(reinterpret_cast<const char*>(&s.formatId), 16);
+        PutU32(out, 0);
+    }
+    for (size_t k = 0; k < stream.sections.size(); ++k) {
+        const Section& s = stream.sections[k];
+        SetU32(out, kHeaderSize + k * kSectionEntrySize + 16, static_cast<uint32_t>(out.size()));
+        std::string sec;
+        PutU32(sec, 0);
+        PutU32(sec, static_cast<uint32_t>(s.properties.size()));
+        sec.append(s.properties.size() * 8, '\0');
+        for (size_t i = 0; i < s.properties.size(); ++i) {
+            const Property& p = s.properties[i];
+            SetU32(sec, 8 + i * 8, p.id);
+            SetU32(sec, 12 + i * 8, static_cast<uint32_t>(sec.size()));
+            sec += p.id == 0 ? EncodeDictionary(s) : p.changed || p.stored.empty() ? Encode(p.value, s.codePage) : p.stored;
+        }
+        SetU32(sec, 0, static_cast<uint32_t>(sec.size()));
+        out += sec;
+    }
+    return out;
+}
+} // namespace
+
 std::string Write(const Stream& stream) {
+    if (stream.original.empty()) return Build(stream);
     if (!stream.Changed()) return stream.original;
     std::vector<size_t> order(stream.sections.size());
     std::iota(order.begin(), order.end(), size_t{0});

@@ -84,7 +84,9 @@ struct Stream {
 
 // FormatError for anything that is no property set or does not fit in the bytes given.
 Stream Parse(std::string_view bytes);
-// The stream's bytes: the original when nothing changed.
+// The stream's bytes: the original when nothing changed. A stream not read (no original) is laid
+// out anew: sections and values in table order, the dictionary (id 0) from the section's names,
+// a property's stored bytes where it has some, its value encoded otherwise.
 std::string Write(const Stream& stream);
 
 // Replaces a property's value; the next Write encodes it in the section's code page.
