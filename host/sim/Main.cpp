@@ -8,6 +8,7 @@
 #include "Session.h"
 #include "AddInList.h"
 #include "Tools.h"
+#include "SampleCompound.h"
 #include "DebugOutputCapture.h"
 #include "Watchers.h"
 #include <cstdio>
@@ -25,6 +26,7 @@ const char kUsage[] =
     "                   [--screenshot PNG] [--interactive] [--hidden] [--size WxH] [--pane WIDTH]\n"
     "                   [DOCUMENT...]\n"
     "       korvane-sim dump DOCUMENT\n"
+    "       korvane-sim make-sample FILE\n"
     "Opens the documents, runs the script (see host/Script.h), saves the screenshot, then closes\n"
     "everything; --interactive stays until the window is closed. Without --progid or --addin it loads\n"
     "and connects every add-in listed under Software\\KorvaneSim\\AddIns with LoadBehavior 1 (see\n"
@@ -35,7 +37,9 @@ const char kUsage[] =
     "(SummaryInformation, DocumentSummaryInformation, UserDefined, others by format id) are the\n"
     "document's sets, and a save writes the changed values back into the file. Give your own files\n"
     "by path: korvane-sim --progid RuDerizIRA.MyAddin \"C:\\My Files\\Report.doc\" --interactive\n"
-    "dump prints the document's sets and properties as an add-in reads them, as JSON.\n";
+    "dump prints the document's sets and properties as an add-in reads them, as JSON (exit 2 and\n"
+    "one line on stderr for a file it cannot open). make-sample writes a compound document with\n"
+    "the three usual property sets to try it with.\n";
 
 using kvsim::Out;
 
@@ -233,6 +237,7 @@ int DumpMain(int argc, wchar_t** argv) {
 int wmain(int argc, wchar_t** argv) {
     try {
         if (argc > 1 && std::wstring(argv[1]) == L"dump") return DumpMain(argc, argv);
+        if (argc > 1 && std::wstring(argv[1]) == L"make-sample") return kvsim::MakeSampleMain(argc, argv);
         if (argc > 1 && std::wstring(argv[1]) == L"fault-matrix") return kvsim::FaultMatrixMain(argc, argv);
         if (argc > 1 && std::wstring(argv[1]) == L"fuzz") return kvsim::FuzzMain(argc, argv);
         return Run(ParseArgs(argc, argv));
