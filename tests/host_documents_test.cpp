@@ -355,6 +355,17 @@ TEST(BadDocuments, ALockedFileIsNotReadAndNotWritten) {
         ExpectOneErrorLine(RunSim(L"dump " + Quote(copy)), 2, U8(copy) + ": is locked by another program");
         ModifyAndSave(host, doc, L"SummaryInformation", L"Title", L"not written", DISP_E_EXCEPTION);
     }
+    {
+        // Another program has it open for writing and lets others read it: it is read, and a save
+        // is refused rather than written behind that program's back.
+        rud::UniqueKernelHandle editor(CreateFileW(copy.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_NE(editor.get(), INVALID_HANDLE_VALUE);
+        const RunResult r = RunSim(L"dump " + Quote(copy));
+        EXPECT_EQ(r.exitCode, 0u) << r.err;
+        EXPECT_NE(r.out.find("\"value\": \"sample title\""), std::string::npos) << r.out;
+        ModifyAndSave(host, doc, L"SummaryInformation", L"Title", L"not written", DISP_E_EXCEPTION);
+    }
     host.Quit();
     EXPECT_TRUE(Bytes(copy) == bytes);
 }
