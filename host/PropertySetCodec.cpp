@@ -508,6 +508,43 @@ Stream Parse(std::string_view bytes) {
     return st;
 }
 
+Value MakeText(uint16_t type, std::wstring text) {
+    Value v;
+    v.type = type;
+    v.text = std::move(text);
+    return v;
+}
+
+Value MakeInteger(uint16_t type, int64_t n) {
+    Value v;
+    v.type = type;
+    v.integer = n;
+    return v;
+}
+
+Property MakeProperty(uint32_t id, Value value) {
+    Property p;
+    p.id = id;
+    p.value = std::move(value);
+    return p;
+}
+
+Section MakeSection(const GUID& formatId, uint16_t codePage) {
+    Section s;
+    s.formatId = formatId;
+    s.codePage = codePage;
+    s.hasCodePage = codePage != 0;
+    if (codePage) s.properties.push_back(MakeProperty(1, MakeInteger(kI2, static_cast<int16_t>(codePage))));
+    return s;
+}
+
+std::string MakeStream(std::vector<Section> sections) {
+    Stream st;
+    st.systemId = 0x00020006;  // as written on Windows NT 6
+    st.sections = std::move(sections);
+    return Write(st);
+}
+
 void SetValue(Section& section, size_t index, Value value) {
     Property& p = section.properties.at(index);
     p.value = std::move(value);

@@ -89,6 +89,14 @@ Stream Parse(std::string_view bytes);
 // a property's stored bytes where it has some, its value encoded otherwise.
 std::string Write(const Stream& stream);
 
+// For streams made rather than read: values, a section holding its code page (none for 0), and
+// the bytes of a stream of these sections.
+Value MakeText(uint16_t type, std::wstring text);
+Value MakeInteger(uint16_t type, int64_t n);
+Property MakeProperty(uint32_t id, Value value);
+Section MakeSection(const GUID& formatId, uint16_t codePage);
+std::string MakeStream(std::vector<Section> sections);
+
 // Replaces a property's value; the next Write encodes it in the section's code page.
 void SetValue(Section& section, size_t index, Value value);
 // The bytes of a value as stored (type word, value, padding to 4 bytes). FormatError for a value

@@ -26,38 +26,11 @@ std::string Hex(const std::string& b) {
     return out;
 }
 
-ps::Value Text(uint16_t type, std::wstring s) {
-    ps::Value v;
-    v.type = type;
-    v.text = std::move(s);
-    return v;
-}
-ps::Value Int(uint16_t type, int64_t n) {
-    ps::Value v;
-    v.type = type;
-    v.integer = n;
-    return v;
-}
-ps::Property Prop(uint32_t id, ps::Value v) {
-    ps::Property p;
-    p.id = id;
-    p.value = std::move(v);
-    return p;
-}
-ps::Section NewSection(const GUID& id, uint16_t codePage) {
-    ps::Section s;
-    s.formatId = id;
-    s.codePage = codePage;
-    s.hasCodePage = codePage != 0;
-    if (codePage) s.properties.push_back(Prop(1, Int(ps::kI2, static_cast<int16_t>(codePage))));
-    return s;
-}
-std::string StreamOf(std::vector<ps::Section> sections) {
-    ps::Stream st;
-    st.systemId = 0x00020006;
-    st.sections = std::move(sections);
-    return ps::Write(st);
-}
+ps::Value Text(uint16_t type, std::wstring s) { return ps::MakeText(type, std::move(s)); }
+ps::Value Int(uint16_t type, int64_t n) { return ps::MakeInteger(type, n); }
+ps::Property Prop(uint32_t id, ps::Value v) { return ps::MakeProperty(id, std::move(v)); }
+ps::Section NewSection(const GUID& id, uint16_t codePage) { return ps::MakeSection(id, codePage); }
+std::string StreamOf(std::vector<ps::Section> sections) { return ps::MakeStream(std::move(sections)); }
 
 TEST(PropertySetCodec, TextInEachCodePageHasItsBytes) {
     struct Case {

@@ -12,18 +12,8 @@ namespace {
 namespace ps = kvhost::propset;
 using Microsoft::WRL::ComPtr;
 
-ps::Value Text(const wchar_t* s) {
-    ps::Value v;
-    v.type = ps::kLpstr;
-    v.text = s;
-    return v;
-}
-ps::Value Number(uint16_t type, int64_t n) {
-    ps::Value v;
-    v.type = type;
-    v.integer = n;
-    return v;
-}
+ps::Value Text(const wchar_t* s) { return ps::MakeText(ps::kLpstr, s); }
+ps::Value Number(uint16_t type, int64_t n) { return ps::MakeInteger(type, n); }
 ps::Value Real(double d) {
     ps::Value v;
     v.type = ps::kR8;
@@ -52,25 +42,9 @@ ps::Value Vector(uint16_t element, std::vector<ps::Value> items) {
 }
 
 ps::Section Section(const GUID& id, std::vector<std::pair<uint32_t, ps::Value>> values) {
-    ps::Section s;
-    s.formatId = id;
-    s.codePage = 1252;
-    s.hasCodePage = true;
-    values.insert(values.begin(), {1, Number(ps::kI2, 1252)});
-    for (auto& [pid, value] : values) {
-        ps::Property p;
-        p.id = pid;
-        p.value = std::move(value);
-        s.properties.push_back(std::move(p));
-    }
+    ps::Section s = ps::MakeSection(id, 1252);
+    for (auto& [pid, value] : values) s.properties.push_back(ps::MakeProperty(pid, std::move(value)));
     return s;
-}
-
-std::string StreamOf(std::vector<ps::Section> sections) {
-    ps::Stream st;
-    st.systemId = 0x00020006;
-    st.sections = std::move(sections);
-    return ps::Write(st);
 }
 
 void Check(HRESULT hr, const std::wstring& path) {
@@ -81,7 +55,7 @@ void Check(HRESULT hr, const std::wstring& path) {
 
 void WriteSampleCompoundDocument(const std::wstring& path) {
     const std::wstring title = L"Site Survey \u2013 Hall 3";
-    const std::string summary = StreamOf({Section(ps::kSummaryInformation, {
+    const std::string summary = ps::MakeStream({Section(ps::kSummaryInformation, {
         {2, Text(title.c_str())}, {3, Text(L"Floor loads and exits")}, {4, Text(L"Mira Lindqvist")},
         {5, Text(L"survey; hall 3; loads")}, {6, Text(L"Measured on site, see the drawings")},
         {7, Text(L"Normal.dot")}, {8, Text(L"Mira Lindqvist")}, {9, Text(L"4")}, {18, Text(L"Korvane")},
@@ -96,7 +70,7 @@ void WriteSampleCompoundDocument(const std::wstring& path) {
     user.properties.insert(user.properties.begin(), std::move(names));
     user.dictionary = {{2, L"Client"}, {3, L"Project No."}, {4, L"Approved"}, {5, L"Due"}, {6, L"Inspector"},
                        {7, L"Load (kN/m\u00b2)"}};
-    const std::string documentSummary = StreamOf({Section(ps::kDocSummaryInformation, {
+    const std::string documentSummary = ps::MakeStream({Section(ps::kDocSummaryInformation, {
         {2, Text(L"Survey")}, {14, Text(L"Erik Sj\u00f6berg")}, {15, Text(L"Nordhavn Bygg AB")},
         {16, Number(ps::kBool, 0)}, {12, Vector(ps::kVariant, {Text(L"Title"), Number(ps::kI4, 1)})},
         {13, Vector(ps::kLpstr, {Text(title.c_str())})}}), user});
