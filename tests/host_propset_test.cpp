@@ -275,7 +275,7 @@ TEST(PropertySetCodec, MutatedRealStreamsAreReadOrRefusedNeverMore) {
     ASSERT_GE(corpus.size(), 45u);
     const char* env = std::getenv("KVHOST_CODEC_FUZZ_ITERATIONS");
     const unsigned long iterations = env ? std::strtoul(env, nullptr, 10) : 40000;
-    size_t read = 0, refused = 0, failures = 0;
+    size_t read = 0, refused = 0, unwritable = 0, failures = 0;
     for (uint32_t seed = 1; seed <= 4; ++seed) {
         std::mt19937 rng(seed);
         auto pick = [&](size_t n) { return n ? std::uniform_int_distribution<size_t>(0, n - 1)(rng) : 0; };
@@ -312,11 +312,18 @@ TEST(PropertySetCodec, MutatedRealStreamsAreReadOrRefusedNeverMore) {
                             ps::SetValue(s, i, Text(ps::kLpstr, L"changed"));
                             break;
                         }
-                const std::string changed = ps::Write(st);
-                const ps::Stream back = ps::Parse(changed);
-                if (back.sections.size() != st.sections.size()) {
+                std::string changed;
+                try {
+                    changed = ps::Write(st);
+                } catch (const ps::FormatError&) {
+                    ++unwritable;  // the text has no form in the section's (mutated) code page
+                    continue;
+                }
+                try {
+                    if (ps::Parse(changed).sections.size() != st.sections.size()) throw ps::FormatError("a section lost");
+                } catch (const ps::FormatError& e) {
                     ++failures;
-                    ADD_FAILURE() << "seed " << seed << " iteration " << it << ": a change lost a section";
+                    ADD_FAILURE() << "seed " << seed << " iteration " << it << ": the changed stream: " << e.what();
                 }
             } catch (const ps::FormatError&) {
                 ++refused;
@@ -326,8 +333,8 @@ TEST(PropertySetCodec, MutatedRealStreamsAreReadOrRefusedNeverMore) {
             }
         }
     }
-    std::printf("codec fuzz: %zu mutated streams, %zu read, %zu refused, %zu failures\n", read + refused, read, refused,
-                failures);
+    std::printf("codec fuzz: %zu mutated streams, %zu read (%zu of them could not take the changed text), %zu refused, "
+                "%zu failures\n", read + refused, read, unwritable, refused, failures);
     EXPECT_EQ(failures, 0u);
     EXPECT_GT(read, iterations / 20);
     EXPECT_GT(refused, iterations / 20);
