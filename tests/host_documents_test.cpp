@@ -393,6 +393,16 @@ TEST(RealDocuments, DumpPrintsWhatTheObjectModelServes) {
                              "\"type\": \"VT_BSTR\"", "\"value\": \"This is some text.\"", "\"name\": \"Test-JaNein\"",
                              "\"type\": \"VT_BOOL\"", "\"value\": \"True\"", "\"type\": \"VT_ARRAY|VT_UI1\""})
         EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
+
+    // The same for a JSON document, and for the compound sample korvane-sim makes.
+    const RunResult json = RunSim(L"dump " + Quote(Samples() + L"\\Drawing A-1001.json"));
+    EXPECT_EQ(json.exitCode, 0u) << json.err;
+    EXPECT_NE(json.out.find("\"value\": \"A-1001\""), std::string::npos) << json.out;
+    const std::wstring sample = Tmp(L"sample.doc");
+    EXPECT_EQ(RunSim(L"make-sample " + Quote(sample)).exitCode, 0u);
+    const RunResult made = RunSim(L"dump " + Quote(sample));
+    EXPECT_EQ(made.exitCode, 0u) << made.err;
+    EXPECT_NE(made.out.find("\"value\": \"Harbour Logistics\""), std::string::npos) << made.out;
 }
 
 } // namespace
