@@ -336,38 +336,32 @@ bool WriteAll(HANDLE f, std::string_view bytes) {
 
 void FailFileWritesAfter(std::optional<size_t> bytes) noexcept { g_failWritesAfter = bytes; }
 
-void WriteFileBytes(const std::wstring& path, std::string_view bytes) {
+std::wstring TemporaryBeside(const std::wstring& path) {
     const size_t slash = path.find_last_of(L"\\/");
-    const std::wstring temp = path.substr(0, slash == std::wstring::npos ? 0 : slash + 1) + L"~" +
-                              path.substr(slash == std::wstring::npos ? 0 : slash + 1) + L"." +
-                              std::to_wstring(GetCurrentProcessId()) + L".tmp";
-    auto fail = [&](const std::wstring& what) {
-        const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
-        DeleteFileW(temp.c_str());
-        throw HostError(FAILED(hr) ? hr : E_FAIL, what + path);
-    };
-    {
-        rud::UniqueKernelHandle f(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (f.get() == INVALID_HANDLE_VALUE) {
-            f.release();
-            fail(L"cannot write ");
-        }
-        if (!WriteAll(f.get(), bytes) || !FlushFileBuffers(f.get())) {
-            f.reset();
-            fail(L"cannot write ");
-        }
-    }
+    return path.substr(0, slash == std::wstring::npos ? 0 : slash + 1) + L"~" +
+           path.substr(slash == std::wstring::npos ? 0 : slash + 1) + L"." + std::to_wstring(GetCurrentProcessId()) +
+           L".tmp";
+}
+
+namespace {
+[[noreturn]] void FailWithTemporary(const std::wstring& temp, const std::wstring& what) {
+    const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
+    DeleteFileW(temp.c_str());
+    throw HostError(FAILED(hr) ? hr : E_FAIL, what);
+}
+} // namespace
+
+void ReplaceWithTemporary(const std::wstring& path, const std::wstring& temp) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         // A new file: nothing to keep.
         if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            fail(L"cannot write ");
+            FailWithTemporary(temp, L"cannot write " + path);
         return;
     }
     if (attributes & FILE_ATTRIBUTE_READONLY) {
         SetLastError(ERROR_ACCESS_DENIED);
-        fail(L"cannot write the read-only file ");
+        FailWithTemporary(temp, L"cannot write the read-only file " + path);
     }
     // The new file takes the original's attributes (ReplaceFileW keeps them on Windows; Wine's
     // does not).
@@ -375,8 +369,27 @@ void WriteFileBytes(const std::wstring& path, std::string_view bytes) {
     if (!ReplaceFileW(path.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
         // Where the file system cannot replace, a move over the original is still one step.
         if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            fail(L"cannot write ");
+            FailWithTemporary(temp, L"cannot write " + path);
     }
+}
+
+void WriteFileBytes(const std::wstring& path, std::string_view bytes) {
+    const std::wstring temp = TemporaryBeside(path);
+    {
+        rud::UniqueKernelHandle f(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (f.get() == INVALID_HANDLE_VALUE) {
+            f.release();
+            FailWithTemporary(temp, L"cannot write " + path);
+        }
+        if (!WriteAll(f.get(), bytes) || !FlushFileBuffers(f.get())) {
+            const DWORD error = GetLastError();
+            f.reset();
+            SetLastError(error);
+            FailWithTemporary(temp, L"cannot write " + path);
+        }
+    }
+    ReplaceWithTemporary(path, temp);
 }
 
 DocumentContent LoadDocumentFile(const std::wstring& path) {

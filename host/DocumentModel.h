@@ -55,6 +55,11 @@ std::string ReadFileBytes(const std::wstring& path);
 // which keeps the original's attributes. On failure the original is untouched and the temporary
 // file is gone.
 void WriteFileBytes(const std::wstring& path, std::string_view bytes);
+// The two steps of that: a name for the temporary file in the same folder, and the temporary
+// file (written and flushed) replacing the original in one step, taking its attributes. A
+// read-only original is refused. On failure the original is untouched and the temporary file gone.
+std::wstring TemporaryBeside(const std::wstring& path);
+void ReplaceWithTemporary(const std::wstring& path, const std::wstring& temp);
 // Test seam: file writes fail (as a full disk) once this many bytes of a file are written;
 // none to write normally again.
 void FailFileWritesAfter(std::optional<size_t> bytes) noexcept;

@@ -416,7 +416,8 @@ DocId Host::OpenDocument(const std::wstring& path) {
     auto state = std::make_shared<DocState>();
     state->path = full;
     state->fullName = full;
-    state->live = LoadDocumentFile(full);
+    if (IsCompoundFile(full)) state->compound = CompoundDocument::Open(full, state->live);
+    else state->live = LoadDocumentFile(full);
     state->saved = state->live;
     rud::Variant name = rud::Variant::fromString(state->fullName);
     core_->Fire(true, 10, L"BeforeDocumentOpen", {name});

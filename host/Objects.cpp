@@ -501,12 +501,14 @@ void DocState::SaveSet(size_t set) {
     // The saved image changes only once the file holds it.
     DocumentContent next = saved.sets.size() != live.sets.size() ? live : saved;
     next.sets[set] = live.sets[set];
-    if (!path.empty()) SaveDocumentFile(path, next);
+    if (compound) compound->Save(path, next);
+    else if (!path.empty()) SaveDocumentFile(path, next);
     saved = std::move(next);
 }
 
 void DocState::SaveAll() {
-    if (!path.empty()) SaveDocumentFile(path, live);
+    if (compound) compound->Save(path, live);
+    else if (!path.empty()) SaveDocumentFile(path, live);
     saved = live;
 }
 
@@ -633,6 +635,7 @@ void PropertyObject::Do(DISPID id, Call& call) {
         if (call.access() == Access::Put) {
             rud::Variant v;
             if (FAILED(VariantCopyInd(&v, const_cast<VARIANT*>(&call.PutValue())))) throw InvokeFailure{DISP_E_TYPEMISMATCH};
+            if (state_->compound) v = state_->compound->Accept(set_, prop_, v);
             p.value = std::move(v);
         } else {
             call.Expect(0, 0);

@@ -2,6 +2,7 @@
 // The host's object model: application, add-in object (with the VaneBar), toolbar button,
 // event sources with their connection points, documents, property sets and properties.
 #include "ComBase.h"
+#include "CompoundDocument.h"
 #include "DocumentModel.h"
 #include "KorvaneFramework.h"
 #include <olectl.h>
@@ -160,6 +161,7 @@ struct DocState {
     std::wstring path;                   // file it came from and is saved to; empty for a new one
     DocumentContent live;                // values as the host holds them now
     DocumentContent saved;               // values as last written to the file
+    std::shared_ptr<CompoundDocument> compound;  // a compound file's property sets; null for JSON
     bool open = true;
 
     // Writes the set (index) to the file: the saved image takes the live values of that set.

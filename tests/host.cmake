@@ -24,3 +24,17 @@ endforeach()
 # stb_image.h, to read the screenshot back.
 target_compile_options(host_sim_test PRIVATE ${RUD_HOST_INCLUDE})
 file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/host-tmp)
+
+# Compound documents: the property-set codec on bytes, and the real documents beside the clone
+# (../shared/documents, never copied into the repository).
+rud_add_test(host_propset_test ${CMAKE_CURRENT_LIST_DIR}/host_propset_test.cpp LIBS korvane_host)
+rud_add_test(host_documents_test ${CMAKE_CURRENT_LIST_DIR}/host_documents_test.cpp LIBS korvane_host TIMEOUT 300)
+add_dependencies(host_documents_test korvane-sim)
+foreach(t host_propset_test host_documents_test)
+  target_compile_definitions(${t} PRIVATE
+    "KVHOST_TEST_SIM=\"Z:$<TARGET_FILE:korvane-sim>\""
+    "KVHOST_TEST_SAMPLES=\"Z:${CMAKE_SOURCE_DIR}/samples\""
+    "KVHOST_TEST_DOCUMENTS=\"Z:${CMAKE_SOURCE_DIR}/../shared/documents\""
+    "KVHOST_TEST_TMP=\"Z:${CMAKE_CURRENT_BINARY_DIR}/host-tmp\"")
+  target_include_directories(${t} PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+endforeach()

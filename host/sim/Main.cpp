@@ -3,10 +3,12 @@
 // screenshots. Every failure ends in one line on stderr and a non-zero exit code.
 #include "Host.h"
 #include "DocumentModel.h"
+#include "DocumentDump.h"
 #include "Script.h"
 #include "Session.h"
 #include "AddInList.h"
 #include "Tools.h"
+#include "SampleCompound.h"
 #include "DebugOutputCapture.h"
 #include "Watchers.h"
 #include <cstdio>
@@ -23,11 +25,21 @@ const char kUsage[] =
     "usage: korvane-sim [--progid PROGID | --addin DLL [--clsid {GUID}]] [--script FILE]\n"
     "                   [--screenshot PNG] [--interactive] [--hidden] [--size WxH] [--pane WIDTH]\n"
     "                   [DOCUMENT...]\n"
+    "       korvane-sim dump DOCUMENT\n"
+    "       korvane-sim make-sample FILE\n"
     "Opens the documents, runs the script (see host/Script.h), saves the screenshot, then closes\n"
     "everything; --interactive stays until the window is closed. Without --progid or --addin it loads\n"
     "and connects every add-in listed under Software\\KorvaneSim\\AddIns with LoadBehavior 1 (see\n"
     "host/README.md). Exit codes: 0 done, 2 bad command line, document or script, 3 add-in not loadable\n"
-    "(none of the listed ones), 4 OnConnection failed (for all of them), 5 a script action failed.\n";
+    "(none of the listed ones), 4 OnConnection failed (for all of them), 5 a script action failed.\n"
+    "A DOCUMENT is a JSON document (see host/README.md) or any compound file (a .doc, .xls, .ppt,\n"
+    ".msg ... of structured storage, known by its content, not its name): its property sets\n"
+    "(SummaryInformation, DocumentSummaryInformation, UserDefined, others by format id) are the\n"
+    "document's sets, and a save writes the changed values back into the file. Give your own files\n"
+    "by path: korvane-sim --progid RuDerizIRA.MyAddin \"C:\\My Files\\Report.doc\" --interactive\n"
+    "dump prints the document's sets and properties as an add-in reads them, as JSON (exit 2 and\n"
+    "one line on stderr for a file it cannot open). make-sample writes a compound document with\n"
+    "the three usual property sets to try it with.\n";
 
 using kvsim::Out;
 
@@ -207,8 +219,25 @@ int Run(const Options& o) {
 
 } // namespace
 
+// korvane-sim dump DOCUMENT: the document as the object model serves it, JSON on stdout.
+int DumpMain(int argc, wchar_t** argv) {
+    if (argc != 3) throw UsageError{L"dump takes one DOCUMENT"};
+    kvhost::RegisterHostTypeLibrary();
+    kvhost::Host::Options options;
+    options.showWindow = false;
+    kvhost::Host host(options);
+    const kvhost::DocId doc = host.OpenDocument(argv[2]);
+    const std::string json = kvhost::DumpDocumentJson(host.Document(doc), host.FullName(doc));
+    std::fwrite(json.data(), 1, json.size(), stdout);
+    std::fflush(stdout);
+    host.Quit();
+    return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
     try {
+        if (argc > 1 && std::wstring(argv[1]) == L"dump") return DumpMain(argc, argv);
+        if (argc > 1 && std::wstring(argv[1]) == L"make-sample") return kvsim::MakeSampleMain(argc, argv);
         if (argc > 1 && std::wstring(argv[1]) == L"fault-matrix") return kvsim::FaultMatrixMain(argc, argv);
         if (argc > 1 && std::wstring(argv[1]) == L"fuzz") return kvsim::FuzzMain(argc, argv);
         return Run(ParseArgs(argc, argv));
