@@ -7,6 +7,9 @@ foreach(t addin_connection_test addin_registry_test addin_tree_test addin_fuzz_t
   endif()
   rud_add_test(${t} ${CMAKE_CURRENT_LIST_DIR}/${t}.cpp LIBS korvane_host rud_testkit TIMEOUT ${_timeout})
   add_dependencies(${t} RuDerizIRA)
+  # The line labels the reports must show (header-only constants of the routines).
+  target_include_directories(${t} PRIVATE ${CMAKE_SOURCE_DIR}/src/addin ${CMAKE_SOURCE_DIR}/src/hub
+                                          ${CMAKE_SOURCE_DIR}/src/pane)
   target_compile_definitions(${t} PRIVATE "RUD_TEST_DLL=L\"Z:$<TARGET_FILE:RuDerizIRA>\""
                                           "RUD_TEST_SAMPLES=L\"Z:${CMAKE_SOURCE_DIR}/samples\"")
 endforeach()

@@ -1,8 +1,11 @@
 // A failure injected at every host call of a realistic RuDerizIRA session, in both ways the host
 // can fail (korvane_host's fault matrix). The matrix itself checks what every add-in owes its
 // host; this file says which report each call site of RuDerizIRA gives.
+#include "CommandsLineLabels.h"
 #include "DocumentModel.h"
 #include "FaultMatrix.h"
+#include "MyAddinLineLabels.h"
+#include "frmBarLineLabels.h"
 #include <gtest/gtest.h>
 #include <cstdio>
 
@@ -10,6 +13,32 @@ using kvhost::CallEntry;
 using kvhost::FaultKind;
 
 namespace {
+
+namespace hub = rud::hub::labels;
+namespace pane = rud::pane::labels;
+
+// The oracle below names each call site's label; the numbers themselves are what reports have
+// always shown and users quote, so a changed number must be changed here as well.
+static_assert(hub::DocumentEvent::kTraceLine == 0 && hub::DocumentEvent::kRegistryCall == 10);
+static_assert(hub::AddVaneBarForDocument::kKeyTest == 10 && hub::AddVaneBarForDocument::kAddPage == 20 &&
+              hub::AddVaneBarForDocument::kLoadForm == 30 && hub::AddVaneBarForDocument::kKeepPage == 40 &&
+              hub::AddVaneBarForDocument::kRegister == 50 && hub::AddVaneBarForDocument::kMakeChild == 60 &&
+              hub::AddVaneBarForDocument::kShow == 70 && hub::AddVaneBarForDocument::kInitForm == 80);
+static_assert(hub::RemoveVaneBarForDocument::kDocumentTest == 10 && hub::RemoveVaneBarForDocument::kKeyTest == 20 &&
+              hub::RemoveVaneBarForDocument::kFetchForm == 30 && hub::RemoveVaneBarForDocument::kRemovePage == 40 &&
+              hub::RemoveVaneBarForDocument::kUnregister == 50 && hub::RemoveVaneBarForDocument::kUnloadForm == 60 &&
+              hub::RemoveVaneBarForDocument::kReleaseForm == 70);
+static_assert(hub::AddVaneBarPage::kObtainVaneBar == 10 && hub::AddVaneBarPage::kCreatePage == 20);
+static_assert(hub::RemoveVaneBarPage::kObtainVaneBar == 10 && hub::RemoveVaneBarPage::kDeletePage == 20);
+static_assert(hub::ActivateVaneBarPage::kObtainVaneBar == 20 && hub::ActivateVaneBarPage::kActivatePage == 30);
+static_assert(pane::InitForm::kBody == 0 && pane::RefreshFilename::kDocumentTest == 10 &&
+              pane::RefreshFilename::kFullName == 20);
+static_assert(pane::RefreshPropertyTree::kClear == 10 && pane::RefreshPropertyTree::kProperties == 20 &&
+              pane::RefreshPropertyTree::kFirstSet == 30 && pane::RefreshPropertyTree::kSetName == 40 &&
+              pane::RefreshPropertyTree::kAddSetNode == 50 && pane::RefreshPropertyTree::kFirstProperty == 60 &&
+              pane::RefreshPropertyTree::kPropertyRead == 70 && pane::RefreshPropertyTree::kAddPropertyNode == 80 &&
+              pane::RefreshPropertyTree::kNextItem == 80 && pane::RefreshPropertyTree::kSelectFirstSet == 80);
+static_assert(rud::addin::labels::OnConnection::kProtectedSteps == 10);
 
 constexpr wchar_t kTitle[] = L"RuDerizIRA";
 
@@ -64,43 +93,51 @@ struct Expected {
 
 // The routine and line label a call of a document event belongs to, by its place in the event.
 Expected OfOpenEvent(const std::vector<CallEntry>& calls, size_t first, size_t k, const std::wstring& where, const Failure& f) {
-    // The calls in order: trace's name (0), key test (10), VaneBar (page: 10, 20), register (50),
-    // InitForm's trace (80), then under InitForm's own handler the file name and the tree.
+    // The calls in order: the handler's trace of the name, the key test, the VaneBar (obtained,
+    // then the page made), the registration under the name again, InitForm's trace of the name,
+    // then under InitForm's own handler the file name and the tree.
+    namespace opening = hub::AddVaneBarForDocument;
+    namespace tree = pane::RefreshPropertyTree;
+    const long handler = hub::DocumentEvent::kRegistryCall;
     const size_t at = k - first;
-    if (at < 2) return {Report(where, 0, Numbered(f, f.description))};
-    if (at < 4) return {Report(where, 10, Numbered(f, Stack(L"AddVaneBarForDocument", 10, f.description)))};
+    if (at < 2) return {Report(where, hub::DocumentEvent::kTraceLine, Numbered(f, f.description))};
+    if (at < 4) return {Report(where, handler, Numbered(f, Stack(L"AddVaneBarForDocument", opening::kKeyTest, f.description)))};
     const auto twoLevels = [&](long page) {
-        return Report(where, 10, Stack(L"AddVaneBarForDocument", 20, L"(error stack trace)\r\n" + Stack(L"AddVaneBarPage", page, f.description)));
+        return Report(where, handler, Stack(L"AddVaneBarForDocument", opening::kAddPage, L"(error stack trace)\r\n" + Stack(L"AddVaneBarPage", page, f.description)));
     };
-    if (at == 4) return {twoLevels(10)};
-    if (at == 5) return {twoLevels(20)};
-    if (at < 8) return {Report(where, 10, Numbered(f, Stack(L"AddVaneBarForDocument", 50, f.description)))};
-    if (at < 10) return {Report(where, 10, Numbered(f, Stack(L"AddVaneBarForDocument", 80, f.description)))};
-    if (at < 12) return {Report(L"initForm", 0, Numbered(f, Stack(L"RefreshFilename", 20, f.description)))};
+    if (at == 4) return {twoLevels(hub::AddVaneBarPage::kObtainVaneBar)};
+    if (at == 5) return {twoLevels(hub::AddVaneBarPage::kCreatePage)};
+    if (at < 8) return {Report(where, handler, Numbered(f, Stack(L"AddVaneBarForDocument", opening::kRegister, f.description)))};
+    if (at < 10) return {Report(where, handler, Numbered(f, Stack(L"AddVaneBarForDocument", opening::kInitForm, f.description)))};
+    if (at < 12) return {Report(L"initForm", pane::InitForm::kBody, Numbered(f, Stack(L"RefreshFilename", pane::RefreshFilename::kFullName, f.description)))};
     // The tree: which enumeration a Next belongs to and whether it is that enumeration's first.
-    long label = 20;
+    long label = tree::kProperties;
     bool firstSet = true, firstProp = true;
     for (size_t i = first + 12; i <= k; ++i) {
         const CallEntry& c = calls[i];
-        if (c.object == L"Document") label = 20;
-        else if (c.object == L"PropertySets") label = 30;
-        else if (c.object == L"PropertySet" && c.member == L"Name") label = 40;
-        else if (c.object == L"PropertySet") { label = 60; firstProp = true; }
-        else if (c.object == L"Property") label = 70;
-        else if (c.object == L"EnumVARIANT" && c.instance == L"PropertySets") { label = firstSet ? 30 : 80; firstSet = false; }
-        else if (c.object == L"EnumVARIANT") { label = firstProp ? 60 : 80; firstProp = false; }
+        if (c.object == L"Document") label = tree::kProperties;
+        else if (c.object == L"PropertySets") label = tree::kFirstSet;
+        else if (c.object == L"PropertySet" && c.member == L"Name") label = tree::kSetName;
+        else if (c.object == L"PropertySet") { label = tree::kFirstProperty; firstProp = true; }
+        else if (c.object == L"Property") label = tree::kPropertyRead;
+        else if (c.object == L"EnumVARIANT" && c.instance == L"PropertySets") { label = firstSet ? tree::kFirstSet : tree::kNextItem; firstSet = false; }
+        else if (c.object == L"EnumVARIANT") { label = firstProp ? tree::kFirstProperty : tree::kNextItem; firstProp = false; }
     }
-    return {Report(L"initForm", 0, Numbered(f, Stack(L"RefreshPropertyTree", label, f.description)))};
+    return {Report(L"initForm", pane::InitForm::kBody, Numbered(f, Stack(L"RefreshPropertyTree", label, f.description)))};
 }
 
 Expected OfCloseEvent(size_t at, const std::wstring& where, const Failure& f) {
-    if (at < 2) return {Report(where, 0, Numbered(f, f.description))};
-    static const long kLabels[] = {20, 20, 30, 30};
-    if (at < 6) return {Report(where, 10, Numbered(f, Stack(L"RemoveVaneBarForDocument", kLabels[at - 2], f.description)))};
+    // The calls in order: the handler's trace of the name, the key test's name, the name of the
+    // form's fetch, the VaneBar (obtained, then the page deleted), the name of the removal.
+    namespace closing = hub::RemoveVaneBarForDocument;
+    const long handler = hub::DocumentEvent::kRegistryCall;
+    if (at < 2) return {Report(where, hub::DocumentEvent::kTraceLine, Numbered(f, f.description))};
+    static const long kLabels[] = {closing::kKeyTest, closing::kKeyTest, closing::kFetchForm, closing::kFetchForm};
+    if (at < 6) return {Report(where, handler, Numbered(f, Stack(L"RemoveVaneBarForDocument", kLabels[at - 2], f.description)))};
     if (at < 8)
-        return {Report(where, 10, Stack(L"RemoveVaneBarForDocument", 40, L"(error stack trace)\r\n" +
-                                                                            Stack(L"RemoveVaneBarPage", at == 6 ? 10 : 20, f.description)))};
-    return {Report(where, 10, Numbered(f, Stack(L"RemoveVaneBarForDocument", 50, f.description)))};
+        return {Report(where, handler, Stack(L"RemoveVaneBarForDocument", closing::kRemovePage, L"(error stack trace)\r\n" +
+                                                                            Stack(L"RemoveVaneBarPage", at == 6 ? hub::RemoveVaneBarPage::kObtainVaneBar : hub::RemoveVaneBarPage::kDeletePage, f.description)))};
+    return {Report(where, handler, Numbered(f, Stack(L"RemoveVaneBarForDocument", closing::kUnregister, f.description)))};
 }
 
 Expected ExpectedAt(const kvhost::MatrixCase& m) {
@@ -112,7 +149,7 @@ Expected ExpectedAt(const kvhost::MatrixCase& m) {
         // Before the error handler: the call fails; after it: one box, the label in parentheses.
         const size_t at = m.call - step.firstCall;
         if (at < 4) return {L"", 0, true};
-        return {L"(10) - " + f.description};
+        return {L"(" + std::to_wstring(rud::addin::labels::OnConnection::kProtectedSteps) + L") - " + f.description};
     }
     if (step.text == L"disconnect") return {};  // nothing to report to: Unadvise's answer is ignored
     for (size_t e = step.firstEvent; e < step.endEvent; ++e) {

@@ -1,4 +1,5 @@
 #include "MyAddin.h"
+#include "MyAddinLineLabels.h"
 #include "Message.h"
 #include "AddInError.h"
 #include "Commands.h"
@@ -127,7 +128,7 @@ HRESULT MyAddin::OnConnection(IDispatch* Application, LONG, IDispatch* AddInInst
     } catch (...) {
         return ReturnCurrentError(IID_IKorvaneAddIn);
     }
-    const long label = 10;
+    const long label = labels::OnConnection::kProtectedSteps;
     try {
         // The application is its own event source, handed over as its IUnknown. The query's
         // result is not checked: Application was found non-null above, and COM obliges every

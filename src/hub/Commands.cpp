@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "CommandsLineLabels.h"
 #include "Reports.h"
 #include "Trace.h"
 #include "WindowHosting.h"
@@ -156,8 +157,9 @@ void HandleDocumentEvent(IDispatch* theDocument, const wchar_t* trace, const wch
     ReportOnFailure(
         location,
         [&](Routine& routine) {
+            routine.At(labels::DocumentEvent::kTraceLine);
             TraceLine(trace + GetFullName(theDocument));
-            routine.At(10);
+            routine.At(labels::DocumentEvent::kRegistryCall);
             call(theDocument);
         },
         [&] { return GetFullName(theDocument); });
@@ -182,19 +184,19 @@ void Commands::m_AppEvents_BeforeDocumentClose(IDispatch* theDocument) {
 void Commands::AddVaneBarForDocument(IDispatch* theDocument) {
     RaiseOnFailure(L"AddVaneBarForDocument", [&](Routine& routine) {
         if (!theDocument) return;
-        routine.At(10);
+        routine.At(labels::AddVaneBarForDocument::kKeyTest);
         if (KeyExists(cVaneBars, GetFullName(theDocument))) return;
-        routine.At(20);
+        routine.At(labels::AddVaneBarForDocument::kAddPage);
         HWND page = AddVaneBarPage(theDocument);
         if (!page) return;
         std::shared_ptr<frmBar> form;
         try {
-            routine.At(30);
+            routine.At(labels::AddVaneBarForDocument::kLoadForm);
             form = frmBar::Create();
             form->Load();
-            routine.At(40);
+            routine.At(labels::AddVaneBarForDocument::kKeepPage);
             form->hVaneBarWnd = page;
-            routine.At(50);
+            routine.At(labels::AddVaneBarForDocument::kRegister);
             cVaneBars.Add(GetFullName(theDocument), form);
         } catch (...) {
             // No record names the page, so no close would ever delete it: hand it back now, as
@@ -202,12 +204,12 @@ void Commands::AddVaneBarForDocument(IDispatch* theDocument) {
             DeleteUnregisteredPage(page, theDocument);
             throw;
         }
-        routine.At(60);
+        routine.At(labels::AddVaneBarForDocument::kMakeChild);
         MakeChildWindow(form->hWnd(), form->hVaneBarWnd, false);
         TraceLine(L"AddIn: ChangeParentWindow " + Decimal(form->hVaneBarWnd));
-        routine.At(70);
+        routine.At(labels::AddVaneBarForDocument::kShow);
         form->ShowMaximized();
-        routine.At(80);
+        routine.At(labels::AddVaneBarForDocument::kInitForm);
         form->InitForm(m_KVapp.Get(), theDocument);
     });
 }
@@ -222,19 +224,19 @@ void Commands::DeleteUnregisteredPage(HWND page, IDispatch* theDocument) noexcep
 
 void Commands::RemoveVaneBarForDocument(IDispatch* theDocument) {
     RaiseOnFailure(L"RemoveVaneBarForDocument", [&](Routine& routine) {
-        routine.At(10);
+        routine.At(labels::RemoveVaneBarForDocument::kDocumentTest);
         if (!theDocument) return;
-        routine.At(20);
+        routine.At(labels::RemoveVaneBarForDocument::kKeyTest);
         if (!KeyExists(cVaneBars, GetFullName(theDocument))) return;
-        routine.At(30);
+        routine.At(labels::RemoveVaneBarForDocument::kFetchForm);
         std::shared_ptr<frmBar> form = cVaneBars.Item(GetFullName(theDocument));
-        routine.At(40);
+        routine.At(labels::RemoveVaneBarForDocument::kRemovePage);
         RemoveVaneBarPage(form->hVaneBarWnd, theDocument);
-        routine.At(50);
+        routine.At(labels::RemoveVaneBarForDocument::kUnregister);
         cVaneBars.Remove(GetFullName(theDocument));
-        routine.At(60);
+        routine.At(labels::RemoveVaneBarForDocument::kUnloadForm);
         form->Unload();
-        routine.At(70);
+        routine.At(labels::RemoveVaneBarForDocument::kReleaseForm);
         form.reset();
     });
 }
@@ -256,9 +258,9 @@ void CheckVaneBar(HRESULT hr, IKorvaneVaneBar* vaneBar) {
 
 HWND Commands::AddVaneBarPage(IDispatch* theDocument) {
     return RaiseOnFailure(L"AddVaneBarPage", [&](Routine& routine) -> HWND {
-        routine.At(10);
+        routine.At(labels::AddVaneBarPage::kObtainVaneBar);
         ComPtr<IKorvaneVaneBar> vaneBar = VaneBarOf(m_myAddIn.Get());
-        routine.At(20);
+        routine.At(labels::AddVaneBarPage::kCreatePage);
         LONG page = 0;
         Bstr toolTip(kPageToolTip);
         CheckVaneBar(vaneBar->CreatePage(theDocument, static_cast<LONG>(reinterpret_cast<INT_PTR>(ThisModule())),
@@ -288,12 +290,14 @@ void ForExistingPage(IDispatch* addIn, PageOperation operation, HWND hWnd, IDisp
 } // namespace
 
 void Commands::RemoveVaneBarPage(HWND hWnd, IDispatch* theDocument) {
-    ForExistingPage(m_myAddIn.Get(), &IKorvaneVaneBar::DeletePage, hWnd, theDocument, L"RemoveVaneBarPage", 10, 20,
+    ForExistingPage(m_myAddIn.Get(), &IKorvaneVaneBar::DeletePage, hWnd, theDocument, L"RemoveVaneBarPage",
+                    labels::RemoveVaneBarPage::kObtainVaneBar, labels::RemoveVaneBarPage::kDeletePage,
                     L"AddIn: RemoveVaneBarPage: ");
 }
 
 void Commands::ActivateVaneBarPage(HWND hWnd, IDispatch* theDocument) {
-    ForExistingPage(m_myAddIn.Get(), &IKorvaneVaneBar::ActivatePage, hWnd, theDocument, L"ActivateVaneBarPage", 20, 30,
+    ForExistingPage(m_myAddIn.Get(), &IKorvaneVaneBar::ActivatePage, hWnd, theDocument, L"ActivateVaneBarPage",
+                    labels::ActivateVaneBarPage::kObtainVaneBar, labels::ActivateVaneBarPage::kActivatePage,
                     L"AddIn: ActivateVaneBarPage: ");
 }
 

@@ -11,6 +11,7 @@
 #include "KorvaneFramework.h"
 #include "LateBound.h"
 #include "frmBarParts.h"
+#include "frmBarLineLabels.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -324,7 +325,8 @@ void frmBar::InitForm(IDispatch* oKVApp, IDispatch* theDocument) {
     std::shared_ptr<frmBar> hold = weak_from_this().lock();
     // Not under the handler: a failure here goes back to the caller.
     rud::TraceLine(L"Addin: InitForm for " + rud::GetFullName(theDocument));
-    ReportOnFailure(L"initForm", [&](Routine&) {
+    ReportOnFailure(L"initForm", [&](Routine& routine) {
+        routine.At(labels::InitForm::kBody);
         impl_->m_App = oKVApp;
         impl_->m_Document = theDocument;
         RefreshFilename();
@@ -335,24 +337,25 @@ void frmBar::InitForm(IDispatch* oKVApp, IDispatch* theDocument) {
 void frmBar::RefreshFilename() {
     Parts& p = *impl_;
     RaiseOnFailure(L"RefreshFilename", [&](Routine& routine) {
-        routine.At(10);
+        routine.At(labels::RefreshFilename::kDocumentTest);
         if (!p.m_Document) {
             p.txtFile.SetText(L"");
             p.cmdOpen.SetEnabled(false);
             return;
         }
-        routine.At(20);
+        routine.At(labels::RefreshFilename::kFullName);
         p.txtFile.SetText(L" " + rud::late::ToString(rud::late::Get(p.m_Document.Get(), L"FullName")));
         p.cmdOpen.SetEnabled(p.txtFile.Text().find(L'.') != std::wstring::npos);
     });
 }
 
 void frmBar::RefreshPropertyTree() {
+    namespace line = labels::RefreshPropertyTree;
     Parts& p = *impl_;
     SelectingByCode byCode(p.selectingByCode);
     RaiseOnFailure(L"RefreshPropertyTree", [&](Routine& routine) {
         TreeView::UpdateGuard quiet(p.TV1);
-        routine.At(10);
+        routine.At(line::kClear);
         p.TV1.Clear();
         p.knownSelection = nullptr;
         p.txtValue.SetText(L"");
@@ -364,21 +367,21 @@ void frmBar::RefreshPropertyTree() {
         {
             // Nodes reach the tree when this block ends, a failure's end included.
             TreeView::Growth grow(p.TV1);
-            routine.At(20);
+            routine.At(line::kProperties);
             ComPtr<IDispatch> sets = rud::late::ToObject(rud::late::Get(p.m_Document.Get(), L"Properties"));
-            ForEachItem(routine, sets.Get(), 30, 80, [&](ComPtr<IDispatch> set) {
-                routine.At(40);
+            ForEachItem(routine, sets.Get(), line::kFirstSet, line::kNextItem, [&](ComPtr<IDispatch> set) {
+                routine.At(line::kSetName);
                 std::wstring setName = rud::late::ToString(rud::late::Get(set.Get(), korvane::DISPID_PROPSET_NAME));
                 std::wstring setText = L"[" + setName + L"]";
-                routine.At(50);
+                routine.At(line::kAddSetNode);
                 const std::wstring setKey = KeyPart(setName);
                 const size_t setNode = grow.AddRoot(setKey, std::move(setText));
                 anySet = true;
 
                 // One buffer for every property key of the set (the tree keeps its own copy).
                 std::wstring key;
-                ForEachItem(routine, set.Get(), 60, 80, [&](ComPtr<IDispatch> prop) {
-                    routine.At(70);
+                ForEachItem(routine, set.Get(), line::kFirstProperty, line::kNextItem, [&](ComPtr<IDispatch> prop) {
+                    routine.At(line::kPropertyRead);
                     std::wstring propName = rud::late::ToString(rud::late::Get(prop.Get(), korvane::DISPID_PROP_NAME));
                     key.assign(setKey);
                     key += L'|';
@@ -389,11 +392,11 @@ void frmBar::RefreshPropertyTree() {
                     text.reserve(propName.size() + 1 + valueText.size());
                     text.append(propName).append(1, L'=').append(valueText);
 
-                    routine.At(80);
+                    routine.At(line::kAddPropertyNode);
                     grow.AddChild(setNode, key, std::move(text), HeldType(value));
                 });
             });
-            routine.At(80);
+            routine.At(line::kSelectFirstSet);
         }  // the collection, set and property references go here
 
         // An empty collection is an empty document, not a failure: no node to select.
