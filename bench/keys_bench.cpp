@@ -3,7 +3,8 @@
 // and dispatching a message with no form, with a form whose window does not have the focus, and
 // with the focus inside the form (the only time the hook is installed), as medians of 9
 // interleaved rounds, and the waits for the Wine server per message (Linux's count of voluntary
-// context switches of the thread, through the int 0x80 system call 77).
+// context switches of the thread, read past Wine).
+#include "Meters.h"
 #include "frmBar.h"
 #include <windows.h>
 #include <algorithm>
@@ -14,30 +15,13 @@ using rud::pane::frmBar;
 
 namespace {
 
-struct RUsage32 {
-    long utime[2], stime[2];
-    long maxrss, ixrss, idrss, isrss, minflt, majflt, nswap, inblock, oublock, msgsnd, msgrcv, nsignals, nvcsw, nivcsw;
-};
-long Waits() {
-    RUsage32 r{};
-    long ret;
-    asm volatile("int $0x80" : "=a"(ret) : "a"(77), "b"(1 /* RUSAGE_THREAD */), "c"(&r) : "memory");
-    return ret == 0 ? r.nvcsw : 0;
-}
-double Now() {
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return double(c.QuadPart) / double(f.QuadPart);
-}
-
 struct Cost {
     double us = 0, waits = 0;
 };
 // Per message: post n messages to w, then take and dispatch them all.
 Cost PerMessage(HWND w, int n) {
-    const long w0 = Waits();
-    const double t0 = Now();
+    const long w0 = bench::VoluntarySwitches();
+    const double t0 = bench::NowMs();
     for (int i = 0; i < n; ++i) PostMessageW(w, WM_USER, 0, 0);
     MSG m;
     int got = 0;
@@ -45,7 +29,7 @@ Cost PerMessage(HWND w, int n) {
         DispatchMessageW(&m);
         ++got;
     }
-    return {(Now() - t0) / got * 1e6, double(Waits() - w0) / got};
+    return {(bench::NowMs() - t0) / got * 1e3, double(bench::VoluntarySwitches() - w0) / got};
 }
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
