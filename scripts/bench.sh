@@ -11,7 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 rud_select_arch "$root"
 build=$BUILD_DIR
 out="$build/bench"
-bed="$root/scripts/winebed.sh $build/winebed"
+bed() { "$root/scripts/winebed.sh" "$build/winebed" "$@"; }
 
 commit=$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)
 git -C "$root" diff --quiet HEAD -- 2>/dev/null || commit="$commit+uncommitted"
@@ -21,17 +21,17 @@ if [ "${1:-}" = --requests ]; then
   "$root/scripts/build.sh" --target pane_bench
   # The server in the foreground with its request trace, in the bed's prefix; a mark is a
   # named event that pane_bench makes before and after each cycle, on its main thread.
-  $bed prepare
+  bed prepare
   export WINEPREFIX="$build/winebed/prefix"
-  $bed start >/dev/null
+  bed start >/dev/null
   wineserver -k || true
   wineserver -w || true
   log="$out/requests.log"
   wineserver -f -d1 2>"$log" &
   server=$!
-  trap 'wineserver -k 2>/dev/null || true; wait $server 2>/dev/null || true; $bed stop' EXIT
+  trap 'wineserver -k 2>/dev/null || true; wait $server 2>/dev/null || true; bed stop' EXIT
   sleep 1
-  $bed run "$out/pane_bench.exe" requests
+  bed run "$out/pane_bench.exe" requests
   wineserver -k || true
   wait $server || true
   echo "commit $commit: Wine server requests of the main thread, one cycle (open + first paint + close)"
@@ -59,9 +59,9 @@ fi
 
 rounds=${1:-15}
 "$root/scripts/build.sh" --target pane_bench tree_bench keys_bench
-$bed start >/dev/null
-trap '$bed stop' EXIT
+bed start >/dev/null
+trap 'bed stop' EXIT
 [ -f "$out/pane_bench.json" ] && mv "$out/pane_bench.json" "$out/pane_bench.previous.json"
-$bed run "$out/pane_bench.exe" "$rounds" "Z:$out/pane_bench.json" | tee "$out/pane_bench.txt"
-$bed run "$out/tree_bench.exe"
-$bed run "$out/keys_bench.exe"
+bed run "$out/pane_bench.exe" "$rounds" "Z:$out/pane_bench.json" | tee "$out/pane_bench.txt"
+bed run "$out/tree_bench.exe"
+bed run "$out/keys_bench.exe"

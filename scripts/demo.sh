@@ -7,7 +7,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$1
-bed="$root/scripts/winebed.sh $build/winebed"
+bed() { "$root/scripts/winebed.sh" "$build/winebed" "$@"; }
 win() { echo "Z:${1//\//\\}"; }
 
 demo="$build/demo"
@@ -20,8 +20,8 @@ value="Jordan Blake"
 compound="$demo/Site Survey.doc"
 client="Fjord Freight ASA"
 
-$bed run regsvr32 /s "$(win "$build/bin/RuDerizIRA.dll")"
-$bed run "$build/host/korvane-sim.exe" make-sample "$(win "$compound")"
+bed run regsvr32 /s "$(win "$build/bin/RuDerizIRA.dll")"
+bed run "$build/host/korvane-sim.exe" make-sample "$(win "$compound")"
 cat >"$demo/edit.kvs" <<KVS
 open "$(win "$doc")"
 wait 100
@@ -43,12 +43,12 @@ screenshot "$(win "$demo/korvane-sim.png")"
 KVS
 
 echo "== korvane-sim with RuDerizIRA.MyAddin: edit Author in $(basename "$doc"), Client in $(basename "$compound")"
-$bed run "$build/host/korvane-sim.exe" --progid RuDerizIRA.MyAddin --script "$(win "$demo/edit.kvs")"
+bed run "$build/host/korvane-sim.exe" --progid RuDerizIRA.MyAddin --script "$(win "$demo/edit.kvs")"
 
 echo "== the documents after reopening:"
 grep -F "\"Author\"" "$doc"
 grep -qF "\"value\": \"$value\"" "$doc"
-$bed run "$build/host/korvane-sim.exe" dump "$(win "$compound")" >"$demo/dump.json"
+bed run "$build/host/korvane-sim.exe" dump "$(win "$compound")" >"$demo/dump.json"
 tr -d '\r' <"$demo/dump.json" | grep -A2 -F '"name": "Client"' | tr -s ' \n' ' '
 echo
 grep -qF "\"value\": \"$client\"" "$demo/dump.json"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The packaging command: RuDerizIRA.dll in release form, RuDerizIRA-<version>.msi and
-# dist/SHA256SUMS. With a certificate (installer/sign.sh: RUD_SIGN_PFX, RUD_SIGN_PASSWORD) the DLL
-# is signed before it goes into the package, then the package.
+# The packaging command: RuDerizIRA.dll in release form, RuDerizIRA-<version>.msi, the DLL's
+# symbols dist/RuDerizIRA.pdb (for crash dumps; not installed) and dist/SHA256SUMS. With a
+# certificate (installer/sign.sh: RUD_SIGN_PFX, RUD_SIGN_PASSWORD) the DLL is signed before it
+# goes into the package, then the package.
 #   PACKAGE_BUILD_DIR  build folder (default build/release); PACKAGE_SKIP_BUILD=1 takes its DLL as it is
 #   DIST_DIR           output folder (default dist)
 # The package is always the x86 DLL's. Where the machine refuses 32-bit code its build-time tools
@@ -23,7 +24,7 @@ if [ -z "${PACKAGE_SKIP_BUILD:-}" ]; then
     # -O2 as the tested build (GCC 12's -O3 warns falsely in std::vector code), no asserts, stripped.
     cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" \
-      -DCMAKE_SHARED_LINKER_FLAGS_RELEASE=-s -DBUILD_TESTING=OFF -DRUD_TOOL_ARCH=$tools >/dev/null
+      -DCMAKE_SHARED_LINKER_FLAGS_RELEASE=-s -DRUD_PDB=ON -DRUD_TOOL_ARCH=$tools >/dev/null
   fi
   cmake --build "$build" -j "$(nproc)" --target RuDerizIRA rud_make_installer_rows
   [ "$(cat "$build/rud-arch")" = x86 ] || { echo "package: $build is not an x86 build" >&2; exit 1; }
@@ -35,6 +36,9 @@ stage=$build/package
 rm -rf "$stage"
 mkdir -p "$stage"
 cp "$build/bin/RuDerizIRA.dll" "$stage/"
+# Linked with the DLL: signing leaves the debug directory that names it as it is.
+pdb=$build/bin/RuDerizIRA.pdb
+[ -f "$pdb" ] || { echo "package: no $pdb (a build with -DRUD_PDB=OFF?)" >&2; exit 1; }
 signed=yes
 "$root/installer/sign.sh" "$stage/RuDerizIRA.dll" || { [ $? -eq 3 ] && signed=no || exit 1; }
 msi=$("$root/installer/make-msi.sh" "$tool_bed" "$installer_rows" \
@@ -43,8 +47,8 @@ msi=$("$root/installer/make-msi.sh" "$tool_bed" "$installer_rows" \
 
 rm -rf "$dist"
 mkdir -p "$dist"
-cp "$msi" "$dist/"
-(cd "$dist" && sha256sum -- *.msi >SHA256SUMS)
+cp "$msi" "$pdb" "$dist/"
+(cd "$dist" && sha256sum -- *.msi RuDerizIRA.pdb >SHA256SUMS)
 echo "package: $dist/$(basename "$msi") ($(stat -c %s "$msi") bytes)"
 if [ $signed = no ]; then
   echo "package: UNSIGNED: no certificate given (RUD_SIGN_PFX, RUD_SIGN_PASSWORD): neither the DLL nor the package is signed"

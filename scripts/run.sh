@@ -6,7 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 rud_select_arch "$root"
 build=$BUILD_DIR
 "$root/scripts/build.sh" --target RuDerizIRA korvane-sim
-bed="$root/scripts/winebed.sh $build/winebed"
-$bed start >/dev/null
-trap '$bed stop' EXIT
+bed() { "$root/scripts/winebed.sh" "$build/winebed" "$@"; }
+bed start >/dev/null
+trap 'bed stop' EXIT
 "$root/scripts/demo.sh" "$build"

@@ -11,12 +11,17 @@ packages=(
   wine wine64 xvfb xauth libwine-dev
   googletest cmake make nlohmann-json3-dev libstb-dev
   wixl msitools osslsigncode openssl
+  llvm-14
 )
 i386=no
 if rud_runs_32bit; then
   i386=yes
   packages+=(wine32:i386)
 fi
+
+# The usual case, every package installed, in one query: one line "ii " per package.
+statuses=$(dpkg-query -W -f='${db:Status-Abbrev}\n' "${packages[@]}" 2>/dev/null || true)
+[ "$(grep -c '^ii ' <<<"$statuses")" -eq ${#packages[@]} ] && [ "$(wc -l <<<"$statuses")" -eq ${#packages[@]} ] && exit 0
 
 missing=()
 for p in "${packages[@]}"; do

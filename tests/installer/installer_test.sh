@@ -9,7 +9,8 @@
 #   remove   deletes prefix "installed".
 #   upgrade  to a later test build: one product, one set of rows; the older package is refused;
 #            uninstall leaves no row, file or folder.
-#   signing  scripts/package.sh with a throwaway certificate, and without one.
+#   signing  scripts/package.sh with a throwaway certificate, and without one; the signed DLL in
+#            the package still matches the PDB beside it.
 # Environment (tests/installer.cmake): ROOT BUILD WORK MSI NEXT_MSI NEXT_DLL PROBE SIM SAMPLES ARCH TABLE.
 set -euo pipefail
 ARCH=${ARCH:-x86}
@@ -189,11 +190,32 @@ signing)
   verify() { osslsigncode verify -CAfile "$dir/cert.pem" -in "$1" >"$dir/verify.out" 2>&1; }
   package() { PACKAGE_SKIP_BUILD=1 PACKAGE_BUILD_DIR=$BUILD DIST_DIR=$dir/dist "$ROOT/scripts/package.sh" | tee "$dir/out"; }
 
+  # The DLL in the package names, in its debug directory, the PDB beside the package: its file
+  # name, and its GUID and age as the PDB's own information stream holds them.
+  symbols_match() {
+    local dll=$1 pdb=$dir/dist/RuDerizIRA.pdb rsds summary publics guid age name
+    grep -qx "[0-9a-f]\{64\}  RuDerizIRA.pdb" "$dir/dist/SHA256SUMS" || fail "SHA256SUMS lists no PDB"
+    rsds=$(i686-w64-mingw32-objdump -p "$dll" | sed -n 's/.*(format RSDS signature \([0-9a-f]*\) age \([0-9]*\) pdb \(.*\))$/\1 \2 \3/p')
+    [ -n "$rsds" ] || fail "the packaged DLL has no CodeView record"
+    read -r guid age name <<<"$rsds"
+    [ "${name##*[/\\]}" = RuDerizIRA.pdb ] || fail "the DLL names the PDB $name"
+    summary=$(llvm-pdbutil-14 dump -summary "$pdb") || fail "llvm-pdbutil cannot read the PDB"
+    grep -qix "  GUID: {$(sed -E 's/(.{8})(.{4})(.{4})(.{4})(.{12})/\1-\2-\3-\4-\5/' <<<"$guid")}" <<<"$summary" ||
+      fail "the DLL's GUID $guid is not the PDB's: $summary"
+    grep -qx "  Age: $age" <<<"$summary" || fail "the DLL's age $age is not the PDB's: $summary"
+    publics=$(llvm-pdbutil-14 dump -publics "$pdb") || fail "llvm-pdbutil cannot read the PDB's publics"
+    grep -Eq '`_?DllGetClassObject(@[0-9]+)?`' <<<"$publics" || fail "no public DllGetClassObject in the PDB"
+    echo "ok: the packaged DLL names RuDerizIRA.pdb {$guid} age $age, as the PDB in dist/"
+  }
+
   package
   grep -q UNSIGNED "$dir/out" && fail "reported unsigned"
   (cd "$dir/dist" && sha256sum -c SHA256SUMS) || fail "SHA256SUMS"
   msi=$(ls "$dir"/dist/RuDerizIRA-*.msi)
   msiextract -C "$dir/files" "$msi" >/dev/null
+  symbols_match "$dir/files/Program Files/RuDerizIRA/RuDerizIRA.dll"
+  files=$(msiinfo export "$msi" File)
+  grep -qi '\.pdb' <<<"$files" && fail "the package installs a PDB: $files"
   for f in "$dir/files/Program Files/RuDerizIRA/RuDerizIRA.dll" "$msi"; do
     verify "$f" || fail "$(basename "$f") does not verify: $(cat "$dir/verify.out")"
     grep -q 'Message digest algorithm *: SHA256' "$dir/verify.out" || fail "$(basename "$f") not SHA-256"
