@@ -106,7 +106,7 @@ const TreeView::KeyEntry* TreeView::EntryOf(HTREEITEM item) const {
     TVITEMW it{};
     it.mask = TVIF_PARAM | TVIF_HANDLE;
     it.hItem = item;
-    if (!item || !wnd_ || !SendMessageW(wnd_.get(), TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it)))
+    if (!item || !Exists() || !SendMessageW(hWnd(), TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it)))
         throw ObjectNotSetError();
     return reinterpret_cast<const KeyEntry*>(it.lParam);
 }
@@ -118,7 +118,7 @@ HTREEITEM TreeView::Insert(HTREEITEM parent, HTREEITEM after, std::wstring& text
     ins.item.mask = TVIF_TEXT | TVIF_PARAM;
     ins.item.pszText = text.data();
     ins.item.lParam = reinterpret_cast<LPARAM>(entry);
-    return reinterpret_cast<HTREEITEM>(SendMessageW(wnd_.get(), TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
+    return reinterpret_cast<HTREEITEM>(SendMessageW(hWnd(), TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
 }
 
 void TreeView::Forget() noexcept {
@@ -242,7 +242,7 @@ TreeView::Growth::~Growth() {
             if (root != (pass == 0)) continue;
             HTREEITEM parent = root ? TVI_ROOT : nodes_[n.parent].item;
             auto* entry = static_cast<KeyEntry*>(n.entry);
-            n.item = parent && tree_.wnd_ ? tree_.Insert(parent, TVI_LAST, n.text, entry) : nullptr;
+            n.item = parent && tree_.Exists() ? tree_.Insert(parent, TVI_LAST, n.text, entry) : nullptr;
             if (entry) {
                 // A node the control did not take leaves its key free again.
                 if (n.item) entry->second.item = n.item;
@@ -287,13 +287,13 @@ RECT TreeView::ItemRect(const Node& node) const {
 }
 
 TreeView::UpdateGuard::UpdateGuard(TreeView& tree) noexcept : tree_(tree) {
-    if (tree_.frozen_++ == 0 && tree_.wnd_) SendMessageW(tree_.wnd_.get(), WM_SETREDRAW, FALSE, 0);
+    if (tree_.frozen_++ == 0 && tree_.Exists()) SendMessageW(tree_.hWnd(), WM_SETREDRAW, FALSE, 0);
 }
 
 TreeView::UpdateGuard::~UpdateGuard() {
-    if (tree_.frozen_ > 0 && --tree_.frozen_ == 0 && tree_.wnd_) {
-        SendMessageW(tree_.wnd_.get(), WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(tree_.wnd_.get(), nullptr, TRUE);
+    if (tree_.frozen_ > 0 && --tree_.frozen_ == 0 && tree_.Exists()) {
+        SendMessageW(tree_.hWnd(), WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(tree_.hWnd(), nullptr, TRUE);
     }
 }
 
@@ -302,21 +302,21 @@ bool TreeView::OnNotify(const NMHDR& hdr, LRESULT& result) {
     case NM_CLICK:
         // The tree selects the clicked node only after this notification returns: run the
         // handler once the click is done.
-        if (HWND parent = GetAncestor(wnd_.get(), GA_PARENT))
-            PostMessageW(parent, kPostedControlMessage, kPostedClick, reinterpret_cast<LPARAM>(wnd_.get()));
+        if (HWND parent = GetAncestor(hWnd(), GA_PARENT))
+            PostMessageW(parent, kPostedControlMessage, kPostedClick, reinterpret_cast<LPARAM>(hWnd()));
         result = 0;
         return true;
     case TVN_SELCHANGEDW:
     case TVN_SELCHANGEDA: {
         // The action and the new item sit at the same place in both forms.
         UINT action = reinterpret_cast<const NMTREEVIEWW&>(hdr).action;
-        if (onSelChanged && form_) form_->Run([&] { onSelChanged(action); });
+        if (Form* form = OwnerForm(); form && onSelChanged) form->Run([&] { onSelChanged(action); });
         result = 0;
         return true;
     }
     case TVN_ITEMEXPANDEDW:
     case TVN_ITEMEXPANDEDA:
-        if (onExpanded && form_) form_->Run(onExpanded);
+        if (Form* form = OwnerForm(); form && onExpanded) form->Run(onExpanded);
         result = 0;
         return true;
     default:
@@ -325,7 +325,7 @@ bool TreeView::OnNotify(const NMHDR& hdr, LRESULT& result) {
 }
 
 void TreeView::OnPosted(WPARAM what) {
-    if (what == kPostedClick && onClick && form_) form_->Run(onClick);
+    if (Form* form = OwnerForm(); form && what == kPostedClick && onClick) form->Run(onClick);
 }
 
 } // namespace rud::pane
