@@ -4,11 +4,13 @@
 // with the focus inside the form (the only time the hook is installed), as medians of 9
 // interleaved rounds, and the waits for the Wine server per message (Linux's count of voluntary
 // context switches of the thread, read past Wine).
+#include "HostDocumentAccess.h"
 #include "Meters.h"
 #include "frmBar.h"
 #include <windows.h>
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 using rud::pane::frmBar;
@@ -45,7 +47,7 @@ int main() {
     std::vector<double> none, unfocused, focused, noneWaits, focusedWaits;
     for (int round = 0; round < 9; ++round) {
         Cost a = PerMessage(target, 5000);
-        auto form = frmBar::Create();
+        auto form = frmBar::Create(std::make_shared<rud::hub::HostDocumentAccess>());
         form->Load();
         HWND fw = form->hWnd();
         SetWindowLongW(fw, GWL_STYLE, (GetWindowLongW(fw, GWL_STYLE) & ~WS_POPUP) | WS_CHILD);

@@ -29,7 +29,7 @@ protected:
         if (page) DestroyWindow(page);
     }
     void LoadAndPlace(int width, int height) {
-        form = frmBar::Create();
+        form = panetest::NewForm();
         form->Load();
         ASSERT_TRUE(form->IsLoaded());
         page = panetest::MakeParent(width, height);
@@ -86,7 +86,7 @@ protected:
 
 TEST_F(PaneForm, LoadTracesAndBuildsTheDesign) {
     kvhost::DebugOutputCapture capture;
-    form = frmBar::Create();
+    form = panetest::NewForm();
     EXPECT_FALSE(form->IsLoaded());
     EXPECT_EQ(form->hWnd(), nullptr);
     form->Load();
@@ -270,7 +270,7 @@ TEST_F(PaneForm, UnloadThenTerminateWithTheLastReference) {
 
 TEST_F(PaneForm, LastReferenceOfALoadedFormUnloadsFirst) {
     kvhost::DebugOutputCapture capture;
-    form = frmBar::Create();
+    form = panetest::NewForm();
     form->Load();
     HWND w = form->hWnd();
     form.reset();
@@ -280,7 +280,7 @@ TEST_F(PaneForm, LastReferenceOfALoadedFormUnloadsFirst) {
 
 TEST_F(PaneForm, NeverLoadedFormOnlyTerminates) {
     kvhost::DebugOutputCapture capture;
-    form = frmBar::Create();
+    form = panetest::NewForm();
     form->Unload();
     form.reset();
     EXPECT_EQ(capture.lines(), (std::vector<std::string>{"AddIn: Form_Terminate"}));
@@ -339,7 +339,7 @@ TEST_F(PaneForm, ClickHandlerKeepsTheFormAliveThroughABox) {
 
 TEST_F(PaneForm, LoadsAgainAfterAnUnload) {
     kvhost::DebugOutputCapture capture;
-    form = frmBar::Create();
+    form = panetest::NewForm();
     form->Load();
     form->Unload();
     form->Load();

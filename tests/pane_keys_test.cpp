@@ -112,7 +112,7 @@ TEST(PaneKeys, TheMessageHookIsThereOnlyWhileTheFocusIsInAForm) {
     HWND page = panetest::MakeParent(400, 400);
     ASSERT_NE(page, nullptr) << "no window: no display?";
     ShowWindow(page, SW_SHOW);
-    auto a = frmBar::Create(), b = frmBar::Create();
+    auto a = panetest::NewForm(), b = panetest::NewForm();
     HWND editA = PlaceForm(*a, page), editB = PlaceForm(*b, page);
     ASSERT_TRUE(editA && editB);
     EXPECT_FALSE(KeyboardHookInstalled()) << "loaded, with the focus elsewhere";

@@ -63,7 +63,7 @@ protected:
 TEST_F(PaneRequests, BuildingRefreshingAndUpdatingAShownPaneMakesAFixedNumber) {
     rud::testkit::MessageBoxCapture boxes;
     const long build = Requests([&] {
-        form = frmBar::Create();
+        form = panetest::NewForm();
         form->Load();
         rud::MakeChildWindow(form->hWnd(), page, false);
         form->ShowMaximized();

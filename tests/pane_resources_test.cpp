@@ -57,7 +57,7 @@ size_t ToolTipWindows() {
 }
 
 TEST(PaneResources, TheToolTipWindowComesWithTheFirstPointing) {
-    auto form = frmBar::Create();
+    auto form = panetest::NewForm();
     const size_t before = ToolTipWindows();
     form->Load();
     panetest::PaneControls p = panetest::ControlsOf(form->hWnd());
@@ -97,7 +97,7 @@ LRESULT CALLBACK RecordMove(HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DW
 }
 
 TEST(PaneResources, ShownMaximisedItMovesNoControlOnceVisibleAndTracesOneResize) {
-    auto form = frmBar::Create();
+    auto form = panetest::NewForm();
     form->Load();
     HWND page = panetest::MakeParent(420, 380);
     ASSERT_NE(page, nullptr);

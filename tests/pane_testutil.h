@@ -1,11 +1,14 @@
 #pragma once
-// Helpers of the pane tests: a plain parent window, the message pump, one pixel in twips, and the
-// controls of a pane form found from its window.
+// Helpers of the pane tests: a plain parent window, the message pump, one pixel in twips, the
+// controls of a pane form found from its window, and a new form with the hub's document access.
 #include "Form.h"
+#include "HostDocumentAccess.h"
+#include "frmBar.h"
 #include "TreeView.h"
 #include "Twips.h"
 #include <windows.h>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -23,6 +26,11 @@ inline void Pump() {
         }
         Sleep(1);
     }
+}
+
+// A new pane form that reaches its documents as the add-in's do, by the host's late-bound calls.
+inline std::shared_ptr<rud::pane::frmBar> NewForm() {
+    return rud::pane::frmBar::Create(std::make_shared<rud::hub::HostDocumentAccess>());
 }
 
 inline double PixelX() { return 1440.0 / rud::pane::ScreenDpi().x; }

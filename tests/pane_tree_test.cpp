@@ -29,7 +29,7 @@ protected:
     void SetUp() override {
         log = std::make_shared<fakedoc::Log>();
         doc = fakedoc::MakeDocument(log, L"C:\\docs\\part.kvd");
-        form = frmBar::Create();
+        form = panetest::NewForm();
         form->Load();
         page = panetest::MakeParent(420, 480);
         ASSERT_NE(page, nullptr) << "no window: no display?";

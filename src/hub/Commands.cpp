@@ -1,5 +1,6 @@
 #include "Commands.h"
 #include "CommandsLineLabels.h"
+#include "HostDocumentAccess.h"
 #include "Reports.h"
 #include "Trace.h"
 #include "WindowHosting.h"
@@ -192,7 +193,7 @@ void Commands::AddVaneBarForDocument(IDispatch* theDocument) {
         std::shared_ptr<frmBar> form;
         try {
             routine.At(labels::AddVaneBarForDocument::kLoadForm);
-            form = frmBar::Create();
+            form = frmBar::Create(std::make_shared<HostDocumentAccess>());
             form->Load();
             routine.At(labels::AddVaneBarForDocument::kKeepPage);
             form->hVaneBarWnd = page;

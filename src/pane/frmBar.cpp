@@ -8,8 +8,9 @@
 #include "FolderPicture.h"
 #include "Keyboard.h"
 #include "Twips.h"
-#include "KorvaneFramework.h"
 #include "LateBound.h"
+#include "PropertyKey.h"
+#include "ValueTyping.h"
 #include "frmBarParts.h"
 #include "frmBarLineLabels.h"
 
@@ -19,18 +20,6 @@ namespace rud::pane {
 
 namespace {
 
-// The host's standard enumerator of a collection object (_NewEnum).
-ComPtr<IEnumVARIANT> NewEnum(IDispatch* collection) {
-    Variant e = rud::late::Get(collection, DISPID_NEWENUM);
-    IUnknown* unknown = nullptr;
-    if (V_VT(&e) == VT_UNKNOWN || V_VT(&e) == VT_DISPATCH) unknown = V_UNKNOWN(&e);
-    if (!unknown) rud::ThrowFailedCall(DISP_E_TYPEMISMATCH);
-    ComPtr<IEnumVARIANT> out;
-    HRESULT hr = unknown->QueryInterface(IID_PPV_ARGS(&out));
-    if (FAILED(hr)) rud::ThrowFailedCall(hr);
-    return out;
-}
-
 // The next item of an enumeration, false at its end.
 bool NextItem(IEnumVARIANT* e, Variant& item) {
     ULONG fetched = 0;
@@ -39,57 +28,20 @@ bool NextItem(IEnumVARIANT* e, Variant& item) {
     return hr == S_OK && fetched == 1;
 }
 
-// Runs `each` with every item of a host collection, in the collection's order. Obtaining the
-// enumerator and fetching the first item run at `firstLabel`, fetching every later item at
+// Runs `each` with every item of a document's collection, in the collection's order. Obtaining
+// the enumerator and fetching the first item run at `firstLabel`, fetching every later item at
 // `nextLabel`.
 template <class Each>
-void ForEachItem(Routine& routine, IDispatch* collection, long firstLabel, long nextLabel, Each&& each) {
+void ForEachItem(Routine& routine, DocumentAccess& documents, IDispatch* collection, long firstLabel,
+                 long nextLabel, Each&& each) {
     routine.At(firstLabel);
-    ComPtr<IEnumVARIANT> items = NewEnum(collection);
+    ComPtr<IEnumVARIANT> items = documents.Items(collection);
     for (bool first = true;; first = false) {
         routine.At(first ? firstLabel : nextLabel);
         Variant item;
         if (!NextItem(items.Get(), item)) break;
         each(rud::late::ToObject(item));
     }
-}
-
-// A name as part of a tree key: the key separator "|" and the escape "\" are escaped, so
-// that a set key and a property key never meet unless the names are the same.
-void AppendKeyPart(std::wstring& out, std::wstring_view name) {
-    out.reserve(out.size() + name.size());
-    for (wchar_t c : name) {
-        if (c == L'|' || c == L'\\') out += L'\\';
-        out += c;
-    }
-}
-std::wstring KeyPart(std::wstring_view name) {
-    std::wstring out;
-    AppendKeyPart(out, name);
-    return out;
-}
-
-// The set and property names of a property node's key (KeyPart of each, joined by "|").
-struct KeyNames {
-    std::wstring setName;
-    std::wstring propName;
-    bool valid = false;
-};
-KeyNames NamesOfKey(std::wstring_view key) {
-    KeyNames out;
-    std::wstring* part = &out.setName;
-    for (size_t i = 0; i < key.size(); ++i) {
-        wchar_t c = key[i];
-        if (c == L'\\' && i + 1 < key.size()) {
-            *part += key[++i];
-        } else if (c == L'|' && part == &out.setName) {
-            part = &out.propName;
-            out.valid = true;
-        } else {
-            *part += c;
-        }
-    }
-    return out;
 }
 
 // What a property node stands for, read back from the node itself: the names from its key, the
@@ -111,33 +63,6 @@ std::optional<PropertyNode> PropertyOf(const TreeView::Node& node) {
     std::wstring value = text.substr(names.propName.size() + 1);
     return PropertyNode{std::move(names.setName), std::move(names.propName), std::move(value),
                         static_cast<VARTYPE>(node.Tag())};
-}
-
-// What Modify writes for the text typed: a property that held a number, a date or a Boolean
-// keeps its type when the text is exactly how such a value shows in the tree (the user's locale);
-// anything else, a text that would lose a digit, a separator or a blank included, is written as
-// the text itself.
-Variant ValueToWrite(const std::wstring& text, VARTYPE heldType) {
-    switch (heldType) {
-    case VT_I1: case VT_I2: case VT_I4: case VT_I8: case VT_INT:
-    case VT_UI1: case VT_UI2: case VT_UI4: case VT_UI8: case VT_UINT:
-    case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL:
-    case VT_DATE: case VT_BOOL: {
-        if (std::optional<Variant> typed = rud::ExactValueOfText(text, heldType)) return std::move(*typed);
-        break;
-    }
-    default:
-        break;
-    }
-    return Variant::fromString(text);
-}
-
-// The type of a value as the host holds it: a value given by reference counts as the value it
-// refers to (a number by reference is still a number).
-VARTYPE HeldType(const VARIANT& v) noexcept {
-    const VARIANT* p = &v;
-    if (V_VT(p) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(p)) p = V_VARIANTREF(p);
-    return static_cast<VARTYPE>(V_VT(p) & ~VT_BYREF);
 }
 
 // Counts the form's own changes of the tree's selection, which are not clicks.
@@ -201,10 +126,14 @@ void frmBar::Parts::Move(Ctl c, double left, double top, double width, double he
 
 // ---- lifecycle ----------------------------------------------------------------------------------
 
-std::shared_ptr<frmBar> frmBar::Create() { return std::shared_ptr<frmBar>(new frmBar()); }
+std::shared_ptr<frmBar> frmBar::Create(std::shared_ptr<DocumentAccess> documents) {
+    if (!documents) throw rud::ObjectNotSetError();
+    return std::shared_ptr<frmBar>(new frmBar(std::move(documents)));
+}
 
-frmBar::frmBar()
-    : impl_(std::make_unique<Parts>([this]() -> std::shared_ptr<void> { return weak_from_this().lock(); })) {}
+frmBar::frmBar(std::shared_ptr<DocumentAccess> documents)
+    : documents_(std::move(documents)),
+      impl_(std::make_unique<Parts>([this]() -> std::shared_ptr<void> { return weak_from_this().lock(); })) {}
 
 frmBar::~frmBar() {
     try {
@@ -344,7 +273,7 @@ void frmBar::RefreshFilename() {
             return;
         }
         routine.At(labels::RefreshFilename::kFullName);
-        p.txtFile.SetText(L" " + rud::late::ToString(rud::late::Get(p.m_Document.Get(), L"FullName")));
+        p.txtFile.SetText(L" " + documents_->FullName(p.m_Document.Get()));
         p.cmdOpen.SetEnabled(p.txtFile.Text().find(L'.') != std::wstring::npos);
     });
 }
@@ -368,10 +297,11 @@ void frmBar::RefreshPropertyTree() {
             // Nodes reach the tree when this block ends, a failure's end included.
             TreeView::Growth grow(p.TV1);
             routine.At(line::kProperties);
-            ComPtr<IDispatch> sets = rud::late::ToObject(rud::late::Get(p.m_Document.Get(), L"Properties"));
-            ForEachItem(routine, sets.Get(), line::kFirstSet, line::kNextItem, [&](ComPtr<IDispatch> set) {
+            DocumentAccess& documents = *documents_;
+            ComPtr<IDispatch> sets = documents.PropertySets(p.m_Document.Get());
+            ForEachItem(routine, documents, sets.Get(), line::kFirstSet, line::kNextItem, [&](ComPtr<IDispatch> set) {
                 routine.At(line::kSetName);
-                std::wstring setName = rud::late::ToString(rud::late::Get(set.Get(), korvane::DISPID_PROPSET_NAME));
+                std::wstring setName = documents.SetName(set.Get());
                 std::wstring setText = L"[" + setName + L"]";
                 routine.At(line::kAddSetNode);
                 const std::wstring setKey = KeyPart(setName);
@@ -380,13 +310,13 @@ void frmBar::RefreshPropertyTree() {
 
                 // One buffer for every property key of the set (the tree keeps its own copy).
                 std::wstring key;
-                ForEachItem(routine, set.Get(), line::kFirstProperty, line::kNextItem, [&](ComPtr<IDispatch> prop) {
+                const auto eachProperty = [&](ComPtr<IDispatch> prop) {
                     routine.At(line::kPropertyRead);
-                    std::wstring propName = rud::late::ToString(rud::late::Get(prop.Get(), korvane::DISPID_PROP_NAME));
+                    std::wstring propName = documents.PropertyName(prop.Get());
                     key.assign(setKey);
                     key += L'|';
                     AppendKeyPart(key, propName);
-                    Variant value = rud::late::Get(prop.Get(), korvane::DISPID_PROP_VALUE);
+                    Variant value = documents.PropertyValue(prop.Get());
                     const std::wstring valueText = rud::VariantToText(&value);
                     std::wstring text;
                     text.reserve(propName.size() + 1 + valueText.size());
@@ -394,7 +324,8 @@ void frmBar::RefreshPropertyTree() {
 
                     routine.At(line::kAddPropertyNode);
                     grow.AddChild(setNode, key, std::move(text), HeldType(value));
-                });
+                };
+                ForEachItem(routine, documents, set.Get(), line::kFirstProperty, line::kNextItem, eachProperty);
             });
             routine.At(line::kSelectFirstSet);
         }  // the collection, set and property references go here
@@ -479,12 +410,10 @@ void frmBar::cmdModify_Click() {
     std::wstring value;
     try {
         value = p.txtValue.Text();
-        ComPtr<IDispatch> set = rud::late::ToObject(
-            rud::late::Get(p.m_Document.Get(), L"Properties", {Variant::fromString(p.m_PropSetName)}));
-        ComPtr<IDispatch> prop =
-            rud::late::ToObject(rud::late::Get(set.Get(), DISPID_VALUE, {Variant::fromString(p.m_PropName)}));
+        ComPtr<IDispatch> set = documents_->PropertySet(p.m_Document.Get(), p.m_PropSetName);
+        ComPtr<IDispatch> prop = documents_->Property(set.Get(), p.m_PropName);
         const Variant written = ValueToWrite(value, p.chosenValueType);
-        rud::late::Put(prop.Get(), L"Value", written);
+        documents_->WriteValue(prop.Get(), written);
         // The host now holds what was written: the next edit converts to its type, not to the
         // type the value had when the tree was filled.
         p.chosenValueType = written.type();
@@ -497,9 +426,8 @@ void frmBar::cmdModify_Click() {
         return;
     }
     try {
-        ComPtr<IDispatch> set = rud::late::ToObject(
-            rud::late::Get(p.m_Document.Get(), L"Properties", {Variant::fromString(p.m_PropSetName)}));
-        rud::late::Get(set.Get(), L"Save");
+        ComPtr<IDispatch> set = documents_->PropertySet(p.m_Document.Get(), p.m_PropSetName);
+        documents_->Save(set.Get());
     } catch (...) {
         FocusReturn back(p.form);
         rud::ShowMessage(L"Can't save this property", rud::kInformationBoxFlags);

@@ -1,5 +1,6 @@
 #pragma once
 // frmBar: the pane form shown in a document's VaneBar page.
+#include "DocumentAccess.h"
 #include "Module.h"
 #include <windows.h>
 #include <ole2.h>
@@ -13,8 +14,9 @@ namespace rud::pane {
 // reference. Unloading destroys the window; the form ends (Form_Terminate) with its last reference.
 class frmBar : public std::enable_shared_from_this<frmBar> {
 public:
-    // A new form, not loaded yet (no window).
-    static std::shared_ptr<frmBar> Create();
+    // A new form, not loaded yet (no window), that reads and writes its document through
+    // `documents` (kept for the form's life).
+    static std::shared_ptr<frmBar> Create(std::shared_ptr<DocumentAccess> documents);
     ~frmBar();  // Form_Terminate
 
     // Creates the window and its controls at the design layout and runs Form_Load.
@@ -57,7 +59,7 @@ public:
 
 private:
 
-    frmBar();
+    explicit frmBar(std::shared_ptr<DocumentAccess> documents);
     void Form_Load();
     void Form_Resize();
     void Form_Unload();
@@ -67,6 +69,7 @@ private:
 
     // The form's window procedures and handlers are the DLL's code: it stays while the form does.
     module::ModuleLock holdsTheModule_;
+    std::shared_ptr<DocumentAccess> documents_;
     std::unique_ptr<Parts> impl_;
 };
 
