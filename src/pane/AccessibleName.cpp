@@ -26,7 +26,9 @@ public:
 
     // IDispatch
     STDMETHODIMP GetTypeInfoCount(UINT* n) noexcept override { return inner_->GetTypeInfoCount(n); }
-    STDMETHODIMP GetTypeInfo(UINT i, LCID lcid, ITypeInfo** info) noexcept override { return inner_->GetTypeInfo(i, lcid, info); }
+    STDMETHODIMP GetTypeInfo(UINT i, LCID lcid, ITypeInfo** info) noexcept override {
+        return inner_->GetTypeInfo(i, lcid, info);
+    }
     STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT n, LCID lcid, DISPID* ids) noexcept override {
         return inner_->GetIDsOfNames(riid, names, n, lcid, ids);
     }
@@ -54,15 +56,21 @@ public:
     STDMETHODIMP get_accHelpTopic(BSTR* file, VARIANT c, long* topic) noexcept override {
         return inner_->get_accHelpTopic(file, c, topic);
     }
-    STDMETHODIMP get_accKeyboardShortcut(VARIANT c, BSTR* k) noexcept override { return inner_->get_accKeyboardShortcut(c, k); }
+    STDMETHODIMP get_accKeyboardShortcut(VARIANT c, BSTR* k) noexcept override {
+        return inner_->get_accKeyboardShortcut(c, k);
+    }
     STDMETHODIMP get_accFocus(VARIANT* f) noexcept override { return inner_->get_accFocus(f); }
     STDMETHODIMP get_accSelection(VARIANT* s) noexcept override { return inner_->get_accSelection(s); }
-    STDMETHODIMP get_accDefaultAction(VARIANT c, BSTR* a) noexcept override { return inner_->get_accDefaultAction(c, a); }
+    STDMETHODIMP get_accDefaultAction(VARIANT c, BSTR* a) noexcept override {
+        return inner_->get_accDefaultAction(c, a);
+    }
     STDMETHODIMP accSelect(long flags, VARIANT c) noexcept override { return inner_->accSelect(flags, c); }
     STDMETHODIMP accLocation(long* x, long* y, long* w, long* h, VARIANT c) noexcept override {
         return inner_->accLocation(x, y, w, h, c);
     }
-    STDMETHODIMP accNavigate(long dir, VARIANT start, VARIANT* end) noexcept override { return inner_->accNavigate(dir, start, end); }
+    STDMETHODIMP accNavigate(long dir, VARIANT start, VARIANT* end) noexcept override {
+        return inner_->accNavigate(dir, start, end);
+    }
     STDMETHODIMP accHitTest(long x, long y, VARIANT* c) noexcept override { return inner_->accHitTest(x, y, c); }
     STDMETHODIMP accDoDefaultAction(VARIANT c) noexcept override { return inner_->accDoDefaultAction(c); }
     STDMETHODIMP put_accName(VARIANT c, BSTR n) noexcept override { return inner_->put_accName(c, n); }
