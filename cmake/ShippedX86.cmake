@@ -9,6 +9,7 @@ ExternalProject_Add(rud_shipped_x86
   PREFIX ${CMAKE_BINARY_DIR}/x86-ep
   CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-i686.cmake
              -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+             -DCMAKE_COMPILE_WARNING_AS_ERROR=${RUD_WARNING_AS_ERROR}
              -DRUD_TOOL_ARCH=x64
              -DRUD_TOOLS_DIR=${CMAKE_BINARY_DIR}/src/com
              -DRUD_TOOL_BED=${WINEBED_DIR}

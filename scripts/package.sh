@@ -24,7 +24,8 @@ if [ -z "${PACKAGE_SKIP_BUILD:-}" ]; then
     # -O2 as the tested build (GCC 12's -O3 warns falsely in std::vector code), no asserts, stripped.
     cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" \
-      -DCMAKE_SHARED_LINKER_FLAGS_RELEASE=-s -DRUD_PDB=ON -DRUD_TOOL_ARCH=$tools >/dev/null
+      -DCMAKE_SHARED_LINKER_FLAGS_RELEASE=-s -DRUD_PDB=ON -DRUD_TOOL_ARCH=$tools \
+      -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
   fi
   cmake --build "$build" -j "$(nproc)" --target RuDerizIRA rud_make_installer_rows
   [ "$(cat "$build/rud-arch")" = x86 ] || { echo "package: $build is not an x86 build" >&2; exit 1; }

@@ -3,6 +3,7 @@
 #include "com_testkit.h"
 #include "com_image.h"
 #include "Identity.h"
+#include "OwningThread.h"
 #include "KorvaneFramework.h"
 #include "Raii.h"
 #include "Text.h"
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
+#include <thread>
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
@@ -117,6 +119,50 @@ TEST_F(ComServer, UnlockWithoutLockIsRefusedAndCountsStayRight) {
     addin.Reset();
     EXPECT_EQ(server.canUnloadNow(), S_OK);
 }
+
+// COM calls the exports from any thread: they answer there, over the objects of every thread.
+TEST_F(ComServer, ExportsAnswerOnAnyThread) {
+    ComPtr<IUnknown> addin = NewAddin();
+    ASSERT_TRUE(addin);
+    HRESULT whileAlive = E_FAIL, made = E_FAIL, afterOwnRelease = E_FAIL;
+    std::thread([&] {
+        whileAlive = server.canUnloadNow();
+        Apartment own;
+        ComPtr<IClassFactory> f;
+        made = server.getClassObject(CLSID_MyAddin, IID_IClassFactory, reinterpret_cast<void**>(f.GetAddressOf()));
+        ComPtr<IUnknown> object;
+        if (f) made = f->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(object.GetAddressOf()));
+        object.Reset();
+        f.Reset();
+        afterOwnRelease = server.canUnloadNow();
+    }).join();
+    EXPECT_EQ(whileAlive, S_FALSE) << "the first thread's MyAddin is alive";
+    EXPECT_EQ(made, S_OK) << "an object of the second thread, made and used there";
+    EXPECT_EQ(afterOwnRelease, S_FALSE) << "the first thread's MyAddin is still alive";
+    addin.Reset();
+    HRESULT afterAll = E_FAIL;
+    std::thread([&] { afterAll = server.canUnloadNow(); }).join();
+    EXPECT_EQ(afterAll, S_OK);
+}
+
+#ifdef RUD_CHECK_THREADS
+// An object is used on the thread that made it: a checked build stops at the first call from
+// another thread, saying which entry point.
+using ComServerDeathTest = ComServer;
+TEST_F(ComServerDeathTest, AnObjectCalledFromAnotherThreadStopsTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    ComPtr<IUnknown> addin = NewAddin();
+    ASSERT_TRUE(addin);
+    EXPECT_EXIT(std::thread([&] { addin->AddRef(); }).join(),
+                ::testing::ExitedWithCode(static_cast<int>(rud::kForeignThreadExitCode)),
+                "RuDerizIRA: AddRef called on thread \\d+, owned by thread \\d+");
+    ComPtr<IKorvaneAddIn> connect;
+    ASSERT_EQ(addin.As(&connect), S_OK);
+    EXPECT_EXIT(std::thread([&] { connect->OnDisconnection(0); }).join(),
+                ::testing::ExitedWithCode(static_cast<int>(rud::kForeignThreadExitCode)),
+                "MyAddin::OnDisconnection called on thread");
+}
+#endif
 
 TEST_F(ComServer, MyAddinAnswersItsInterfacesWithOneIdentity) {
     ComPtr<IUnknown> addin = NewAddin();

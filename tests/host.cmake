@@ -2,7 +2,7 @@
 # A COM add-in DLL with clean export names (a .def file and --kill-at), as regsvr32 needs.
 add_library(korvane_testaddin SHARED ${CMAKE_CURRENT_LIST_DIR}/testaddin/TestAddIn.cpp
                                      ${CMAKE_CURRENT_LIST_DIR}/testaddin/TestAddIn.def)
-target_compile_options(korvane_testaddin PRIVATE ${RUD_WARNINGS})
+target_link_libraries(korvane_testaddin PRIVATE rud_warnings)
 target_link_libraries(korvane_testaddin PRIVATE korvane_framework ole32 oleaut32 uuid advapi32)
 target_link_options(korvane_testaddin PRIVATE -Wl,--kill-at -Wl,--enable-stdcall-fixup)
 set_target_properties(korvane_testaddin PROPERTIES PREFIX "" OUTPUT_NAME KorvaneTestAddIn)

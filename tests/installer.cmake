@@ -12,7 +12,7 @@ else()
 endif()
 
 add_executable(installed_probe ${CMAKE_CURRENT_LIST_DIR}/installer/InstalledProbe.cpp)
-target_compile_options(installed_probe PRIVATE ${RUD_WARNINGS})
+target_link_libraries(installed_probe PRIVATE rud_warnings)
 target_include_directories(installed_probe PRIVATE $<TARGET_PROPERTY:rud_module,INTERFACE_INCLUDE_DIRECTORIES>)
 target_link_options(installed_probe PRIVATE -municode)
 target_link_libraries(installed_probe PRIVATE korvane_framework ole32 oleaut32 uuid)
@@ -20,7 +20,7 @@ target_link_libraries(installed_probe PRIVATE korvane_framework ole32 oleaut32 u
 # The registration table written into the 32-bit view: what the rows are compared with in a
 # 64-bit prefix.
 add_executable(installer_table_rows ${CMAKE_CURRENT_LIST_DIR}/installer/TableRows.cpp ${PROJECT_SOURCE_DIR}/src/com/RegistryTable.cpp)
-target_compile_options(installer_table_rows PRIVATE ${RUD_WARNINGS})
+target_link_libraries(installer_table_rows PRIVATE rud_warnings)
 target_include_directories(installer_table_rows PRIVATE ${PROJECT_SOURCE_DIR}/src/com)
 target_link_options(installer_table_rows PRIVATE -municode)
 target_link_libraries(installer_table_rows PRIVATE rud_module rud_support ole32 oleaut32 uuid advapi32)

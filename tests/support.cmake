@@ -2,12 +2,12 @@
 add_library(rud_testkit STATIC ${CMAKE_CURRENT_LIST_DIR}/testkit/MessageBoxCapture.cpp
                                ${CMAKE_CURRENT_LIST_DIR}/testkit/KeyDriver.cpp)
 target_include_directories(rud_testkit PUBLIC ${CMAKE_CURRENT_LIST_DIR}/testkit)
-target_compile_options(rud_testkit PRIVATE ${RUD_WARNINGS})
+target_link_libraries(rud_testkit PRIVATE rud_warnings)
 target_link_libraries(rud_testkit PUBLIC korvane_capture user32)
 
 # A program that records the command line and show command it was started with.
 add_executable(support_cmdline_probe ${CMAKE_CURRENT_LIST_DIR}/testkit/CmdLineProbe.cpp)
-target_compile_options(support_cmdline_probe PRIVATE ${RUD_WARNINGS})
+target_link_libraries(support_cmdline_probe PRIVATE rud_warnings)
 target_link_options(support_cmdline_probe PRIVATE -municode -mwindows)
 
 rud_add_test(support_test

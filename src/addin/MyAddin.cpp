@@ -10,6 +10,7 @@
 #include "ModuleObject.h"
 #include <memory>
 #include <new>
+#include <span>
 
 using Microsoft::WRL::ComPtr;
 
@@ -25,31 +26,17 @@ class MyAddin final : public module::ModuleObject<MyAddin, _MyAddin, IKorvaneAdd
     template <class, class...> friend class module::ModuleObject;
 
 public:
-
-    // IUnknown: AddRef and Release come from ModuleObject.
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID__MyAddin) {
-            *ppv = static_cast<_MyAddin*>(this);
-        } else if (riid == IID_IKorvaneAddIn) {
-            *ppv = static_cast<IKorvaneAddIn*>(this);
-        } else if (riid == IID_ISupportErrorInfo) {
-            *ppv = static_cast<ISupportErrorInfo*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
+    // IUnknown comes from ModuleObject, answered from InterfaceTable().
 
     // IDispatch, served by the embedded type library: the interface has no members of its own.
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) noexcept override {
+        CheckThread("MyAddin::GetTypeInfoCount");
         if (!count) return E_POINTER;
         *count = 1;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept override {
+        CheckThread("MyAddin::GetTypeInfo");
         if (!info) return E_POINTER;
         *info = nullptr;
         if (index != 0) return DISP_E_BADINDEX;
@@ -57,14 +44,16 @@ public:
     }
     // No name is known: the interface has no members of its own, and the inherited ones are not
     // reachable through dispatch.
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR*, UINT count, LCID, DISPID* ids) override {
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR*, UINT count, LCID, DISPID* ids) noexcept override {
+        CheckThread("MyAddin::GetIDsOfNames");
         if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
         if (!ids) return E_POINTER;
         for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
         return DISP_E_UNKNOWNNAME;
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                     EXCEPINFO* excepInfo, UINT* argErr) override {
+                                     EXCEPINFO* excepInfo, UINT* argErr) noexcept override {
+        CheckThread("MyAddin::Invoke");
         if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
         ComPtr<ITypeInfo> info;
         HRESULT hr = module::GetTypeInfoOf(IID__MyAddin, &info);
@@ -73,15 +62,17 @@ public:
     }
 
     // ISupportErrorInfo: the connection calls publish their failures (ReturnCurrentError).
-    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override {
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) noexcept override {
+        CheckThread("MyAddin::InterfaceSupportsErrorInfo");
         return riid == IID_IKorvaneAddIn ? S_OK : S_FALSE;
     }
 
     // IKorvaneAddIn
-    HRESULT STDMETHODCALLTYPE OnConnection(IDispatch* Application, LONG ConnectMode, IDispatch* AddInInstance) override;
+    HRESULT STDMETHODCALLTYPE OnConnection(IDispatch* Application, LONG ConnectMode,
+                                           IDispatch* AddInInstance) noexcept override;
     HRESULT STDMETHODCALLTYPE OnConnectToEnvironment(BSTR EnvCatID, IDispatch* pEnvironmentDispatch,
-                                                     VARIANT_BOOL bFirstTime) override;
-    HRESULT STDMETHODCALLTYPE OnDisconnection(LONG DisconnectMode) override;
+                                                     VARIANT_BOOL bFirstTime) noexcept override;
+    HRESULT STDMETHODCALLTYPE OnDisconnection(LONG DisconnectMode) noexcept override;
 
     // The toolbar helper on this add-in's host object (see MyAddin.h); nothing calls it yet.
     void AddToolbarButton(const std::wstring& text1, const std::wstring& text2, LONG id, bool flag) {
@@ -90,6 +81,18 @@ public:
     }
 
 private:
+    static std::span<const module::InterfaceEntry<MyAddin>> InterfaceTable() noexcept {
+        using module::Answer;
+        static constexpr module::InterfaceEntry<MyAddin> kInterfaces[] = {
+            Answer<MyAddin, _MyAddin>(IID_IUnknown),
+            Answer<MyAddin, _MyAddin>(IID_IDispatch),
+            Answer<MyAddin, _MyAddin>(IID__MyAddin),
+            Answer<MyAddin, IKorvaneAddIn>(IID_IKorvaneAddIn),
+            Answer<MyAddin, ISupportErrorInfo>(IID_ISupportErrorInfo),
+        };
+        return kInterfaces;
+    }
+
     // Released without OnDisconnection: the hub may outlive this object in a running handler.
     ~MyAddin() { LetGoOfHub(); }
 
@@ -115,7 +118,8 @@ ComPtr<IDispatch> AsHostInterface(IDispatch* object, const IID& iid) {
 
 } // namespace
 
-HRESULT MyAddin::OnConnection(IDispatch* Application, LONG, IDispatch* AddInInstance) {
+HRESULT MyAddin::OnConnection(IDispatch* Application, LONG, IDispatch* AddInInstance) noexcept {
+    CheckThread("MyAddin::OnConnection");
     // The first steps are not protected: their failure is the call's result.
     try {
         if (m_commands) m_commands->EndSubscriptions();
@@ -147,9 +151,13 @@ HRESULT MyAddin::OnConnection(IDispatch* Application, LONG, IDispatch* AddInInst
     return S_OK;
 }
 
-HRESULT MyAddin::OnConnectToEnvironment(BSTR, IDispatch*, VARIANT_BOOL) { return S_OK; }
+HRESULT MyAddin::OnConnectToEnvironment(BSTR, IDispatch*, VARIANT_BOOL) noexcept {
+    CheckThread("MyAddin::OnConnectToEnvironment");
+    return S_OK;
+}
 
-HRESULT MyAddin::OnDisconnection(LONG) {
+HRESULT MyAddin::OnDisconnection(LONG) noexcept {
+    CheckThread("MyAddin::OnDisconnection");
     try {
         if (!m_commands) throw ObjectNotSetError();
         m_commands->SetApplication(nullptr);

@@ -5,6 +5,7 @@
 #include "MyAddin.h"
 #include <wrl/client.h>
 #include <new>
+#include <span>
 
 using Microsoft::WRL::ComPtr;
 
@@ -31,18 +32,8 @@ class ClassFactory final : public rud::module::ModuleObject<ClassFactory, IClass
 public:
     explicit ClassFactory(CreateFunction create) noexcept : create_(create) {}
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *ppv = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept override {
+        CheckThread("IClassFactory::CreateInstance");
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
@@ -51,7 +42,9 @@ public:
 
     // A lock keeps the server loaded exactly as a live object does. An unlock without a lock is
     // refused: it would let the count reach zero while objects are still alive.
+    // The count is atomic: DllCanUnloadNow reads it from any thread (ARCHITECTURE.md, Threading).
     STDMETHODIMP LockServer(BOOL lock) noexcept override {
+        CheckThread("IClassFactory::LockServer");
         if (lock) {
             InterlockedIncrement(&g_locks);
             rud::module::AddObject();
@@ -68,6 +61,15 @@ public:
 
 private:
     ~ClassFactory() = default;
+
+    static std::span<const rud::module::InterfaceEntry<ClassFactory>> InterfaceTable() noexcept {
+        using rud::module::Answer;
+        static constexpr rud::module::InterfaceEntry<ClassFactory> kInterfaces[] = {
+            Answer<ClassFactory, IClassFactory>(IID_IUnknown),
+            Answer<ClassFactory, IClassFactory>(IID_IClassFactory),
+        };
+        return kInterfaces;
+    }
 
     CreateFunction create_;
 };

@@ -1,6 +1,7 @@
 #include "EventSubscription.h"
 #include "AddInError.h"
 #include "ModuleObject.h"
+#include <span>
 
 using Microsoft::WRL::ComPtr;
 
@@ -15,34 +16,28 @@ public:
 
     void Detach() noexcept { handler_ = nullptr; }
 
-    // IUnknown: answers for the event interface as well as IDispatch.
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == iid_) {
-            *ppv = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+    // IUnknown: the event interface, known only at run time, is answered as IDispatch.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) noexcept override {
+        return ModuleObject::QueryInterface(IsEqualIID(riid, iid_) ? IID_IDispatch : riid, ppv);
     }
 
     // IDispatch: events arrive by dispatch id only.
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) noexcept override {
         if (!count) return E_POINTER;
         *count = 0;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept override {
         if (info) *info = nullptr;
         return DISP_E_BADINDEX;
     }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID* ids) override {
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID* ids) noexcept override {
         if (ids) *ids = DISPID_UNKNOWN;
         return DISP_E_UNKNOWNNAME;
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
-                                     EXCEPINFO* excepInfo, UINT*) override {
+                                     EXCEPINFO* excepInfo, UINT*) noexcept override {
+        CheckThread("event sink Invoke");
         if (result) VariantInit(result);
         // A source may let go of the sink while its handler runs (a box is modal): the sink
         // stays until the call returns.
@@ -60,6 +55,15 @@ public:
 
 private:
     ~EventSink() = default;
+
+    static std::span<const module::InterfaceEntry<EventSink>> InterfaceTable() noexcept {
+        using module::Answer;
+        static constexpr module::InterfaceEntry<EventSink> kInterfaces[] = {
+            Answer<EventSink, IDispatch>(IID_IUnknown),
+            Answer<EventSink, IDispatch>(IID_IDispatch),
+        };
+        return kInterfaces;
+    }
 
     IID iid_;
     EventSubscription::Handler handler_;

@@ -10,10 +10,12 @@ using Microsoft::WRL::ComPtr;
 namespace rud::module {
 namespace {
 
+// What DllCanUnloadNow reads: atomic, since COM calls it (and DllGetClassObject) from any thread
+// (ARCHITECTURE.md, Threading); the objects themselves count on their own thread.
 LONG g_live = 0;
 
-// The embedded type library, loaded on first use. Guarded because apartment-threaded objects
-// may live in several single-threaded apartments of one process.
+// The embedded type library, loaded on first use by the objects (on their thread). Guarded
+// because DllCanUnloadNow releases it, on whatever thread asks COM to free unused libraries.
 std::mutex g_typeLibLock;
 ComPtr<ITypeLib> g_typeLib;
 

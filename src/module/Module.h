@@ -7,7 +7,8 @@
 
 namespace rud::module {
 
-// Every COM object of the DLL counts itself while it lives; LockServer counts too.
+// Every COM object of the DLL counts itself while it lives; LockServer counts too. Safe from any
+// thread: DllCanUnloadNow reads the count wherever COM calls it.
 void AddObject() noexcept;
 void ReleaseObject() noexcept;
 LONG LiveCount() noexcept;

@@ -1,9 +1,14 @@
 #pragma once
-// The reference count every COM object of the DLL shares: the object derives from its interfaces
-// through this base, counts itself among the module's live objects while it exists and deletes
-// itself with its last reference. The count starts at zero; the first ComPtr (or QueryInterface)
-// takes the first reference. The object answers QueryInterface itself.
+// The base of every COM object of the DLL: the object derives from its interfaces through it,
+// answers QueryInterface from its table of interfaces (`static std::span<const
+// InterfaceEntry<Derived>> InterfaceTable() noexcept`, see InterfaceTable.h), counts itself among
+// the module's live objects while it exists and deletes itself with its last reference. The
+// count starts at zero; the first ComPtr (or QueryInterface) takes the first reference.
+// The object belongs to the thread that made it (OwningThread.h): IUnknown checks it, and so
+// should every other method that does more than forward.
+#include "InterfaceTable.h"
 #include "Module.h"
+#include "OwningThread.h"
 #include <windows.h>
 #include <unknwn.h>
 
@@ -12,9 +17,17 @@ namespace rud::module {
 template <class Derived, class... Interfaces>
 class ModuleObject : public Interfaces... {
 public:
-    // One overrider for the AddRef and Release of every interface.
-    ULONG STDMETHODCALLTYPE AddRef() noexcept override { return InterlockedIncrement(&refs_); }
+    // One overrider for the IUnknown of every interface.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) noexcept override {
+        thread_.Check("QueryInterface");
+        return QueryInterfaceFrom(Derived::InterfaceTable(), static_cast<Derived*>(this), riid, ppv);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override {
+        thread_.Check("AddRef");
+        return InterlockedIncrement(&refs_);
+    }
     ULONG STDMETHODCALLTYPE Release() noexcept override {
+        thread_.Check("Release");
         ULONG n = InterlockedDecrement(&refs_);
         if (n == 0) delete static_cast<Derived*>(this);
         return n;
@@ -26,8 +39,12 @@ protected:
     ModuleObject(const ModuleObject&) = delete;
     ModuleObject& operator=(const ModuleObject&) = delete;
 
+    // For the derived object's own entry points.
+    void CheckThread(const char* where) noexcept { thread_.Check(where); }
+
 private:
     LONG refs_ = 0;
+    OwningThread thread_ = OwningThread::ThisThread();
 };
 
 } // namespace rud::module

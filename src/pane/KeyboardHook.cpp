@@ -1,5 +1,6 @@
 #include "KeyboardHook.h"
 #include "Form.h"
+#include "OwningThread.h"
 #include <algorithm>
 #include <vector>
 
@@ -9,7 +10,10 @@ namespace {
 
 // The forms that hold the focus (one per thread at most), and the hook of each such thread.
 // Plain statics, not thread_local: a thread-local object with a destructor would be destroyed
-// at thread exit by code that is gone once the host has unloaded the DLL.
+// at thread exit by code that is gone once the host has unloaded the DLL. Unguarded: the forms
+// live on the host's UI thread (ARCHITECTURE.md, Threading), checked in development builds; the
+// hook is kept per thread because a message hook is one thread's.
+OwningThread g_formsThread;
 std::vector<Form*> g_forms;
 struct ThreadHook {
     DWORD thread;
@@ -48,6 +52,7 @@ LRESULT CALLBACK GetMessageHook(int code, WPARAM removed, LPARAM lParam) noexcep
 } // namespace
 
 void AttachKeyboard(Form& form) noexcept {
+    g_formsThread.Check("AttachKeyboard");
     if (std::find(g_forms.begin(), g_forms.end(), &form) != g_forms.end()) return;
     try {
         ThreadHook* h = HookOfThisThread();
@@ -64,6 +69,7 @@ void AttachKeyboard(Form& form) noexcept {
 }
 
 void DetachKeyboard(Form& form) noexcept {
+    g_formsThread.Check("DetachKeyboard");
     auto it = std::find(g_forms.begin(), g_forms.end(), &form);
     if (it == g_forms.end()) return;
     g_forms.erase(it);
@@ -72,6 +78,7 @@ void DetachKeyboard(Form& form) noexcept {
         UnhookWindowsHookEx(h->hook);
         g_hooks.erase(g_hooks.begin() + (h - g_hooks.data()));
     }
+    if (g_forms.empty()) g_formsThread.Forget();
 }
 
 bool KeyboardHookInstalled() noexcept { return HookOfThisThread() != nullptr; }

@@ -1,5 +1,6 @@
 #include "SharedDrawing.h"
 #include "AddInError.h"
+#include "OwningThread.h"
 #include "Raii.h"
 #include "Twips.h"
 #include <commctrl.h>
@@ -11,8 +12,9 @@ namespace rud::pane {
 
 namespace {
 
-// Shares held by forms, and what they share.
+// Shares held by forms, the thread of the forms that hold them, and what they share.
 int g_shares = 0;
+OwningThread g_sharesThread;
 
 struct SharedFont {
     std::wstring face;
@@ -82,6 +84,7 @@ void RegisterContainerClass(WNDPROC proc) {
 }
 
 void DrawingShare::Hold() noexcept {
+    g_sharesThread.Check("DrawingShare");
     if (holds_) return;
     holds_ = true;
     ++g_shares;
@@ -105,8 +108,10 @@ void DrawingShare::Release() noexcept {
     fonts_.clear();
     brushes_.clear();
     if (!holds_) return;
+    g_sharesThread.Check("DrawingShare");
     holds_ = false;
     if (--g_shares == 0) {
+        g_sharesThread.Forget();
         UnregisterClassW(ContainerClassName(), ThisModule());
         g_fonts.clear();
         g_brushes.clear();

@@ -4,7 +4,8 @@
 // share while it lives; the last share to go unregisters the class and frees the drawing objects.
 // A DLL's classes outlive the DLL unless it unregisters them, and a class left behind would point
 // at code that is gone once the host unloads the DLL: nothing is left when the DLL can unload.
-// (One UI thread: no lock.)
+// Unguarded: forms live on the host's UI thread (ARCHITECTURE.md, Threading), checked in
+// development builds.
 #include <windows.h>
 #include <cstddef>
 #include <vector>
