@@ -62,7 +62,7 @@ MatrixReport RunFaultMatrix(const SessionOptions& options, const std::vector<Scr
             row.kind = kind;
             row.site = L"[" + clean.steps[step].text + L"] " + site.Text();
             SessionResult run = RunSession(options, script, [&](Host& host) {
-                host.FailCallAt(k, kind, hr, matrix.description);
+                host.Recorder().FailCallAt(k, kind, hr, matrix.description);
             });
             row.outcome = OutcomeText(run, step);
             row.problem = run.Problems();
