@@ -171,8 +171,6 @@ public:
     bool FlagSetting() const noexcept;
     bool DescriptionWasSet() const noexcept;
     size_t ButtonCount() const noexcept;
-    // The value ApplicationFlag gives (default Boolean True).
-    void SetApplicationFlag(const VARIANT& value);
 
     // ---- the VaneBar
     HWND MainWindow() const noexcept;
@@ -180,6 +178,13 @@ public:
     std::vector<PageInfo> Pages() const;
     void ResizePane(int width);
     void ResizeMainWindow(int width, int height);
+    // Runs the message queue of this thread until it is empty (and at least ms milliseconds).
+    void PumpMessages(DWORD ms = 0);
+
+    // ---- how this host behaves where hosts differ
+    // The value ApplicationFlag gives (default Boolean True).
+    void SetApplicationFlag(const VARIANT& value);
+    // CreatePage succeeds without making a page and hands back 0.
     void CreatePageReturnsZero(bool on) noexcept;
     // AddInEvents gives its source as a bare IUnknown that refuses IDispatch (a host whose
     // command event source is no automation object).
@@ -187,10 +192,6 @@ public:
     // AddInEvents gives this value instead of its source (Empty, a number, ...); VT_ERROR
     // DISP_E_PARAMNOTFOUND, the default, gives the source again.
     void AddInEventsGives(const VARIANT& value);
-    // Runs the message queue of this thread until it is empty (and at least ms milliseconds).
-    void PumpMessages(DWORD ms = 0);
-
-    // ---- how this host behaves where hosts differ
     // The host's objects vouch (ISupportErrorInfo) for the error info of their dispatch interface.
     void SetDispatchErrorInfo(bool on) noexcept;
     // Drops the event sinks the host still holds (as a real host does when its objects go).
