@@ -199,6 +199,7 @@ int wmain(int argc, wchar_t** argv) {
     host.Disconnect();
     const auto unload = host.UnloadAddIn();
     std::printf("after disconnection: ledger %s, DllCanUnloadNow 0x%08lX, message boxes %zu, wrong values %ld\n",
-                host.Recorder().AllReleased() ? "empty" : "NOT EMPTY", static_cast<unsigned long>(unload.canUnloadNow), boxes.size(), wrong);
+                host.Recorder().AllReleased() ? "empty" : "NOT EMPTY", static_cast<unsigned long>(unload.canUnloadNow),
+                boxes.size(), wrong);
     return met && wrong == 0 && boxes.empty() && host.Recorder().AllReleased() ? 0 : 1;
 }

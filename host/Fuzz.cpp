@@ -255,7 +255,8 @@ std::wstring RunFuzzScript(const SessionOptions& session, const std::vector<Scri
         ran = i + 1;
         std::wstring p;
         if (a.verb == L"disconnect" && !host.Connected()) {
-            if (!host.Recorder().AllReleased()) p += L"references after disconnection: " + host.Recorder().OutstandingText();
+            if (!host.Recorder().AllReleased())
+                p += L"references after disconnection: " + host.Recorder().OutstandingText();
             for (const auto& page : host.Pages())
                 if (GetWindow(page.hwnd, GW_CHILD)) p += L"window left: a page still holds a window of the add-in; ";
         }

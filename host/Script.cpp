@@ -226,9 +226,9 @@ bool ScriptRunner::Run(const ScriptAction& a) {
             else FailFileWritesAfter(static_cast<size_t>(Number(a.args[0], line, 0, 100000000)));
         } else if (a.verb == L"fail-next") {
             host_.Recorder().FailNextCalls(static_cast<int>(Number(a.args[0], line, 1, 1000)),
-                                a.args[1] == L"errorinfo" ? FaultKind::ErrorInfo : FaultKind::Exception,
-                                a.args.size() > 2 ? HResult(a.args[2], line) : E_FAIL,
-                                a.args.size() > 3 ? a.args[3] : L"Injected failure");
+                                           a.args[1] == L"errorinfo" ? FaultKind::ErrorInfo : FaultKind::Exception,
+                                           a.args.size() > 2 ? HResult(a.args[2], line) : E_FAIL,
+                                           a.args.size() > 3 ? a.args[3] : L"Injected failure");
         } else {
             Fail(line, L"unknown action \"" + a.verb + L"\"");
         }

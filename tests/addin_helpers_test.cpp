@@ -30,9 +30,9 @@ TEST(AddInHelpers, AddToolbarButtonPassesItsThreeArgumentsByReferenceAndSetsTheF
     rud::addin::AddToolbarButton(host.AddInObject(), L"Run", L"Runs it", 11, true);
     rud::addin::AddToolbarButton(host.AddInObject(), L"", L"", -5, false);
     EXPECT_EQ(host.ButtonCount(), 2u);
-    EXPECT_EQ(host.Recorder().CallTexts(), (std::vector<std::wstring>{L"AddIn.AddButton(&\"Run\", &\"Runs it\", &11)",
-                                                         L"ToolbarButton.ButtonFlag=True",
-                                                         L"AddIn.AddButton(&\"\", &\"\", &-5)"}))
+    EXPECT_EQ(host.Recorder().CallTexts(),
+              (std::vector<std::wstring>{L"AddIn.AddButton(&\"Run\", &\"Runs it\", &11)",
+                                         L"ToolbarButton.ButtonFlag=True", L"AddIn.AddButton(&\"\", &\"\", &-5)"}))
         << kvhost::WideToUtf8(CallsText(host));
     // Every failure goes to the caller, the host's own description with it.
     host.Recorder().Fail(L"AddIn.AddButton", kRefused, L"toolbar is full");
@@ -92,8 +92,9 @@ TEST(AddInHelpers, ActivateVaneBarPageAsksTheHostAndTracesThePage) {
     EXPECT_TRUE(trace.wideLines().empty());
 
     hub->ActivateVaneBarPage(hWnd, host.Document(doc));
-    EXPECT_EQ(host.Recorder().CallTexts(), (std::vector<std::wstring>{L"VaneBar.ActivatePage(Document[C:\\docs\\a.json], " + decimal + L", 0)",
-                                                         L"VaneBar.ActivatePage(Document[C:\\docs\\a.json], " + decimal + L", 0)"}))
+    EXPECT_EQ(host.Recorder().CallTexts(),
+              (std::vector<std::wstring>{L"VaneBar.ActivatePage(Document[C:\\docs\\a.json], " + decimal + L", 0)",
+                                         L"VaneBar.ActivatePage(Document[C:\\docs\\a.json], " + decimal + L", 0)"}))
         << kvhost::WideToUtf8(CallsText(host));
     EXPECT_EQ(trace.wideLines(), std::vector<std::wstring>{L"AddIn: ActivateVaneBarPage: " + decimal});
     hub.reset();

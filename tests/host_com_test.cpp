@@ -163,7 +163,8 @@ TEST(HostObjects, AddInObjectTakesTheDescriptionSettingsAndButtons) {
     EXPECT_EQ(V_DISPATCH(&button)->QueryInterface(DIID_ToolbarButton, reinterpret_cast<void**>(asButton.GetAddressOf())), S_OK);
     EXPECT_EQ(Put(V_DISPATCH(&button), korvane::DISPID_BUTTON_BUTTONFLAG, rud::Variant::fromBool(true)).hr, S_OK);
     EXPECT_EQ(host.Recorder().CallTexts().back(), L"ToolbarButton.ButtonFlag=True");
-    EXPECT_EQ(host.Recorder().CallTexts()[host.Recorder().CallTexts().size() - 2], L"AddIn.AddButton(&\"Go\", &\"Go there\", &7)");
+    EXPECT_EQ(host.Recorder().CallTexts()[host.Recorder().CallTexts().size() - 2],
+              L"AddIn.AddButton(&\"Go\", &\"Go there\", &7)");
 
     ComPtr<IKorvaneVaneBar> bar;
     EXPECT_EQ(addIn->QueryInterface(IID_IKorvaneVaneBar, reinterpret_cast<void**>(bar.GetAddressOf())), S_OK);
@@ -429,7 +430,8 @@ TEST(HostVaneBar, PagesBelongToDocumentsAndFollowTheActiveOne) {
     ASSERT_TRUE(IsWindow(pageA));
     EXPECT_EQ(GetParent(pageA), host.Pane());
     EXPECT_TRUE(IsWindowVisible(pageA));
-    EXPECT_EQ(host.Recorder().CallTexts().back(), L"VaneBar.CreatePage(Document[C:\\a.json], 0, 105, \"RI Doroz OZA\", 0)");
+    EXPECT_EQ(host.Recorder().CallTexts().back(),
+              L"VaneBar.CreatePage(Document[C:\\a.json], 0, 105, \"RI Doroz OZA\", 0)");
 
     auto b = host.NewDocumentWith(L"C:\\b.json", kSmallDoc);
     LONG pb = 0;
@@ -674,8 +676,8 @@ TEST(HostEvents, AdviseCanBeRefused) {
     EXPECT_EQ(sink.refs, 0);
     ASSERT_EQ(cp->Advise(&sink, &cookie), S_OK);
     EXPECT_EQ(cp->Unadvise(cookie), S_OK);
-    EXPECT_EQ(host.Recorder().CallTexts(), (std::vector<std::wstring>{
-                                    L"Application.FindConnectionPoint({5E23ED5B-64E5-11D1-BA6B-080036230602})",
-                                    L"ConnectionPoint.Advise(Object)", L"ConnectionPoint.Advise(Object)",
-                                    L"ConnectionPoint.Unadvise(" + std::to_wstring(cookie) + L")"}));
+    EXPECT_EQ(host.Recorder().CallTexts(),
+              (std::vector<std::wstring>{L"Application.FindConnectionPoint({5E23ED5B-64E5-11D1-BA6B-080036230602})",
+                                         L"ConnectionPoint.Advise(Object)", L"ConnectionPoint.Advise(Object)",
+                                         L"ConnectionPoint.Unadvise(" + std::to_wstring(cookie) + L")"}));
 }
