@@ -130,7 +130,8 @@ HRESULT DispObject::QueryInterface(REFIID riid, void** ppv) {
 bool DispObject::OffersErrorInfo() const noexcept { return core_->Behaviour().dispatchErrorInfo; }
 
 HRESULT DispObject::InterfaceSupportsErrorInfo(REFIID riid) {
-    return core_->Behaviour().dispatchErrorInfo && (riid == IID_IDispatch || riid == diid_ || QueryMore(riid)) ? S_OK : S_FALSE;
+    if (!core_->Behaviour().dispatchErrorInfo) return S_FALSE;
+    return riid == IID_IDispatch || riid == diid_ || QueryMore(riid) ? S_OK : S_FALSE;
 }
 
 HRESULT DispObject::GetTypeInfoCount(UINT* n) {
