@@ -67,9 +67,9 @@ struct Figures {
 // The host's own records (call log, events, ledger of dead objects) would grow with every
 // cycle: forget them so the figures are the add-in's.
 void ForgetHistory(kvhost::Host& host) {
-    host.ClearCalls();
+    host.Recorder().ClearCalls();
     host.ClearEvents();
-    host.GetRecorder().PruneLedger();
+    host.Recorder().PruneLedger();
 }
 
 Figures Measure(kvhost::Host& host) {
@@ -91,7 +91,7 @@ Figures Measure(kvhost::Host& host) {
             if (static_cast<const BYTE*>(m.BaseAddress) + m.RegionSize < p) break;
         }
     }
-    for (const auto& e : host.Outstanding()) {
+    for (const auto& e : host.Recorder().Outstanding()) {
         ++f.ledgerObjects;
         f.ledgerRefs += e.Outstanding();
     }
@@ -199,6 +199,7 @@ int wmain(int argc, wchar_t** argv) {
     host.Disconnect();
     const auto unload = host.UnloadAddIn();
     std::printf("after disconnection: ledger %s, DllCanUnloadNow 0x%08lX, message boxes %zu, wrong values %ld\n",
-                host.AllReleased() ? "empty" : "NOT EMPTY", static_cast<unsigned long>(unload.canUnloadNow), boxes.size(), wrong);
-    return met && wrong == 0 && boxes.empty() && host.AllReleased() ? 0 : 1;
+                host.Recorder().AllReleased() ? "empty" : "NOT EMPTY", static_cast<unsigned long>(unload.canUnloadNow),
+                boxes.size(), wrong);
+    return met && wrong == 0 && boxes.empty() && host.Recorder().AllReleased() ? 0 : 1;
 }

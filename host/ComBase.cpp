@@ -7,7 +7,7 @@ namespace kvhost {
 const IID IID_IHostObject = {0x6c1f0b6e, 0x3d2a, 0x4f7b, {0x9e, 0x51, 0x2b, 0x0c, 0x4d, 0x7a, 0x9e, 0x10}};
 
 Counted::Counted(std::shared_ptr<Core> core, std::wstring kind, std::wstring instance)
-    : core_(std::move(core)), entry_(core_->rec.Register(std::move(kind), std::move(instance))) {}
+    : core_(std::move(core)), entry_(core_->Register(std::move(kind), std::move(instance))) {}
 
 ULONG Counted::AddRefImpl() noexcept {
     ++entry_->addRefs;
@@ -114,7 +114,7 @@ HRESULT DispObject::QueryInterface(REFIID riid, void** ppv) {
         *ppv = static_cast<IHostObject*>(this);
     else if (riid == IID_ISupportErrorInfo)
         *ppv = OffersErrorInfo() ? static_cast<ISupportErrorInfo*>(this) : nullptr;
-    else if ((*ppv = QueryMore(riid)) != nullptr && core_->rec.Detailed()) {
+    else if ((*ppv = QueryMore(riid)) != nullptr && core_->DetailedLog()) {
         // Asking for one of the host's own interfaces is a host call that can fail.
         try {
             if (DetailedCall(*core_, kind_, Instance(), L"QueryInterface", InterfaceName(riid))) *ppv = nullptr;
@@ -127,10 +127,11 @@ HRESULT DispObject::QueryInterface(REFIID riid, void** ppv) {
     return S_OK;
 }
 
-bool DispObject::OffersErrorInfo() const noexcept { return core_->dispatchErrorInfo; }
+bool DispObject::OffersErrorInfo() const noexcept { return core_->Behaviour().dispatchErrorInfo; }
 
 HRESULT DispObject::InterfaceSupportsErrorInfo(REFIID riid) {
-    return core_->dispatchErrorInfo && (riid == IID_IDispatch || riid == diid_ || QueryMore(riid)) ? S_OK : S_FALSE;
+    if (!core_->Behaviour().dispatchErrorInfo) return S_FALSE;
+    return riid == IID_IDispatch || riid == diid_ || QueryMore(riid) ? S_OK : S_FALSE;
 }
 
 HRESULT DispObject::GetTypeInfoCount(UINT* n) {
@@ -146,7 +147,7 @@ HRESULT DispObject::GetTypeInfo(UINT, LCID, ITypeInfo** ti) {
 
 HRESULT DispObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     if (!names || !ids || count == 0) return E_INVALIDARG;
-    if (core_->rec.Detailed()) {
+    if (core_->DetailedLog()) {
         try {
             if (auto fault = DetailedCall(*core_, kind_, Instance(), L"GetIDsOfNames", names[0] ? names[0] : L"")) {
                 for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
@@ -198,11 +199,10 @@ HRESULT DispObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* para
         // The fault check and logging use a core reference of our own: the member may release
         // the last outside reference to this object while it runs.
         std::shared_ptr<Core> core = core_;
-        core->rec.Log(std::move(entry));
+        std::optional<Fault> fault = core->LogCall(std::move(entry));
         // No stale error info from an earlier call may pass for this call's.
         SetErrorInfo(0, nullptr);
-        if (auto fault = core->rec.TakeFault(kind_, member->name, access)) {
-            core->rec.SetLastResult(fault->hr);
+        if (fault) {
             if (fault->kind == FaultKind::ErrorInfo) return ReturnErrorInfo(IID_IDispatch, fault->hr, fault->description);
             FillExcepInfo(excep, fault->hr, fault->description);
             return DISP_E_EXCEPTION;
@@ -211,12 +211,12 @@ HRESULT DispObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* para
             Do(id, call);
             return S_OK;
         } catch (const InvokeFailure& f) {
-            core->rec.SetLastResult(f.hr);
+            core->NoteResult(f.hr);
             if (argErr) *argErr = f.argErr;
             if (result) VariantClear(result);
             return f.hr;
         } catch (const HostError& e) {
-            core->rec.SetLastResult(e.hr());
+            core->NoteResult(e.hr());
             if (result) VariantClear(result);
             FillExcepInfo(excep, e.hr(), e.description());
             return DISP_E_EXCEPTION;
@@ -256,11 +256,8 @@ HRESULT ReturnFault(const IID& iid, const Fault& fault, FaultKind usual) noexcep
 
 std::optional<Fault> DetailedCall(Core& core, const std::wstring& object, const std::wstring& instance,
                                   const wchar_t* member, std::wstring arg) {
-    if (!core.rec.Detailed()) return std::nullopt;
-    core.rec.Log({object, instance, member, Access::Call, {std::move(arg)}});
-    auto fault = core.rec.TakeFault(object, member, Access::Call);
-    if (fault) core.rec.SetLastResult(fault->hr);
-    return fault;
+    if (!core.DetailedLog()) return std::nullopt;
+    return core.LogCall({object, instance, member, Access::Call, {std::move(arg)}});
 }
 
 std::wstring InterfaceName(REFIID iid) {
@@ -270,6 +267,14 @@ std::wstring InterfaceName(REFIID iid) {
     wchar_t buf[40] = {};
     StringFromGUID2(iid, buf, 40);
     return buf;
+}
+
+std::wstring ObjectArg(IUnknown* p) {
+    rud::Variant v;
+    V_VT(&v) = VT_UNKNOWN;
+    V_UNKNOWN(&v) = p;
+    if (p) p->AddRef();
+    return FormatArg(v);
 }
 
 std::wstring FormatArg(const VARIANT& in) {

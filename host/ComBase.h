@@ -162,6 +162,8 @@ HRESULT ReturnFault(const IID& iid, const Fault& fault, FaultKind usual = FaultK
 // at it, if any. Nothing otherwise.
 std::optional<Fault> DetailedCall(Core& core, const std::wstring& object, const std::wstring& instance,
                                   const wchar_t* member, std::wstring arg);
+// An object argument as the call log shows it (see FormatArg).
+std::wstring ObjectArg(IUnknown* p);
 // A readable name for the interfaces the log shows.
 std::wstring InterfaceName(REFIID iid);
 

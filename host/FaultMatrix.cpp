@@ -61,9 +61,8 @@ MatrixReport RunFaultMatrix(const SessionOptions& options, const std::vector<Scr
             row.call = k;
             row.kind = kind;
             row.site = L"[" + clean.steps[step].text + L"] " + site.Text();
-            SessionResult run = RunSession(options, script, [&](Host& host) {
-                host.FailCallAt(k, kind, hr, matrix.description);
-            });
+            SessionResult run = RunSession(
+                options, script, [&](Host& host) { host.Recorder().FailCallAt(k, kind, hr, matrix.description); });
             row.outcome = OutcomeText(run, step);
             row.problem = run.Problems();
             if (k >= run.calls.size() || run.calls[k].object != site.object || run.calls[k].member != site.member)

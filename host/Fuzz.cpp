@@ -248,14 +248,15 @@ std::wstring RunFuzzScript(const SessionOptions& session, const std::vector<Scri
         selected = page ? ui::SelectedTreeNode(page) : ui::TreeSelection{};
         valueBox = page ? ValueBoxText(page) : std::wstring();
         before = Snapshot(host);
-        firstCall = host.Calls().size();
-        faultArmed = host.GetRecorder().NextCallsArmed();
+        firstCall = host.Recorder().Calls().size();
+        faultArmed = host.Recorder().NextCallsArmed();
     };
     auto afterStep = [&](Host& host, size_t i, const ScriptAction& a) {
         ran = i + 1;
         std::wstring p;
         if (a.verb == L"disconnect" && !host.Connected()) {
-            if (!host.AllReleased()) p += L"references after disconnection: " + host.OutstandingText();
+            if (!host.Recorder().AllReleased())
+                p += L"references after disconnection: " + host.Recorder().OutstandingText();
             for (const auto& page : host.Pages())
                 if (GetWindow(page.hwnd, GW_CHILD)) p += L"window left: a page still holds a window of the add-in; ";
         }

@@ -30,7 +30,7 @@ struct FuzzStep {
     ui::TreeSelection selected;               // of the visible page before the step
     std::wstring valueBox;                    // the visible page's value box before the step
     std::vector<DocumentSnapshot> before, after;
-    size_t firstCall;                         // this step's calls: host.Calls()[firstCall, ...)
+    size_t firstCall;                         // this step's calls: host.Recorder().Calls()[firstCall, ...)
     bool faultArmed;                          // a fail-next was pending when the step began
 };
 

@@ -1,8 +1,8 @@
 #pragma once
 // The Korvane host simulator as a C++ object: one Host per test (or per korvane-sim run) on the
 // thread that owns its windows. It gives an add-in everything a real host would (application,
-// add-in object, VaneBar, documents, events) and lets the caller watch and steer it: the call
-// log, the reference ledger, injected faults.
+// add-in object, VaneBar, documents, events) and lets the caller steer it; what it recorded (the
+// call log, the reference ledger, injected faults) is its Recorder's.
 //
 // Typical test:
 //   kvhost::Host host;                       // main window with the VaneBar pane
@@ -12,7 +12,7 @@
 //   EXPECT_EQ(host.Pages().size(), 1u);
 //   host.CloseDocument(doc);
 //   host.Disconnect(); host.UnloadAddIn();
-//   EXPECT_TRUE(host.AllReleased()) << host.OutstandingText();
+//   EXPECT_TRUE(host.Recorder().AllReleased()) << host.Recorder().OutstandingText();
 #include "Recorder.h"
 #include <windows.h>
 #include <oaidl.h>
@@ -33,7 +33,8 @@ struct FiredEvent {
     DISPID id = 0;
     std::vector<HRESULT> results;            // one per connected sink
     std::vector<std::wstring> descriptions;  // EXCEPINFO descriptions of failed sinks
-    size_t firstCall = 0, endCall = 0;       // the calls made while the sinks ran: Calls()[first, end)
+    // The calls made while the sinks ran: Recorder().Calls()[firstCall, endCall).
+    size_t firstCall = 0, endCall = 0;
 };
 
 // A VaneBar page the add-in asked for.
@@ -170,8 +171,6 @@ public:
     bool FlagSetting() const noexcept;
     bool DescriptionWasSet() const noexcept;
     size_t ButtonCount() const noexcept;
-    // The value ApplicationFlag gives (default Boolean True).
-    void SetApplicationFlag(const VARIANT& value);
 
     // ---- the VaneBar
     HWND MainWindow() const noexcept;
@@ -179,6 +178,13 @@ public:
     std::vector<PageInfo> Pages() const;
     void ResizePane(int width);
     void ResizeMainWindow(int width, int height);
+    // Runs the message queue of this thread until it is empty (and at least ms milliseconds).
+    void PumpMessages(DWORD ms = 0);
+
+    // ---- how this host behaves where hosts differ
+    // The value ApplicationFlag gives (default Boolean True).
+    void SetApplicationFlag(const VARIANT& value);
+    // CreatePage succeeds without making a page and hands back 0.
     void CreatePageReturnsZero(bool on) noexcept;
     // AddInEvents gives its source as a bare IUnknown that refuses IDispatch (a host whose
     // command event source is no automation object).
@@ -186,27 +192,6 @@ public:
     // AddInEvents gives this value instead of its source (Empty, a number, ...); VT_ERROR
     // DISP_E_PARAMNOTFOUND, the default, gives the source again.
     void AddInEventsGives(const VARIANT& value);
-    // Runs the message queue of this thread until it is empty (and at least ms milliseconds).
-    void PumpMessages(DWORD ms = 0);
-
-    // ---- call log
-    const std::vector<CallEntry>& Calls() const noexcept;
-    std::vector<std::wstring> CallTexts() const;  // "Object.Member(args)" / "Object.Member=value"
-    void ClearCalls() noexcept;
-
-    // ---- faults: key "Object.Member" (any access) or "Object.Member=" (puts only); objects
-    // are Application, AddIn, AddInEvents, ToolbarButton, Document, PropertySets, PropertySet,
-    // Property, VaneBar (CreatePage, DeletePage, ActivatePage), ConnectionPoint (Advise,
-    // Unadvise), Environment. times < 0: every call; otherwise that many calls.
-    void Fail(const std::wstring& key, HRESULT hr, const std::wstring& description, int times = -1);
-    void ClearFaults() noexcept;
-    // Faults by position: the call that will stand at index `at` of Calls() fails (whatever
-    // member it is), or the next `count` calls do; kind as in FaultKind.
-    void FailCallAt(size_t at, FaultKind kind, HRESULT hr, const std::wstring& description);
-    void FailNextCalls(int count, FaultKind kind, HRESULT hr, const std::wstring& description);
-    // The detailed call log also records QueryInterface for the host's own interfaces,
-    // GetIDsOfNames and enumerator Next, and lets them fail.
-    void SetDetailedLog(bool on) noexcept;
     // The host's objects vouch (ISupportErrorInfo) for the error info of their dispatch interface.
     void SetDispatchErrorInfo(bool on) noexcept;
     // Drops the event sinks the host still holds (as a real host does when its objects go).
@@ -214,17 +199,13 @@ public:
     // Off: an event reaches each sink without a reference of the call's own, so that
     // DropEventSinks inside a handler leaves the host holding nothing of the sink (default on).
     void HoldSinksWhileFiring(bool on) noexcept;
-    // Called with every call of the add-in on a host object as it is logged, before the host
-    // works on it (the host's state is the one the call finds). Empty to stop.
-    void WatchCalls(std::function<void(const CallEntry&)> watcher);
 
-    // ---- ledger of every object the host created
-    std::vector<LedgerEntry> Ledger() const;
-    std::vector<LedgerEntry> Outstanding() const;  // alive objects with references not the host's
-    bool AllReleased() const;
-    std::wstring OutstandingText() const;  // one line per outstanding object, for messages
-
-    Recorder& GetRecorder() noexcept;
+    // ---- what the host recorded of the add-in's traffic: the call log, injected faults and the
+    // reference ledger of every object the host created (Recorder.h), e.g.
+    // host.Recorder().CallTexts(), host.Recorder().Fail("Document.FullName", hr, L"text"),
+    // host.Recorder().AllReleased().
+    class Recorder& Recorder() noexcept;
+    const class Recorder& Recorder() const noexcept;
 
 private:
     std::shared_ptr<Core> core_;

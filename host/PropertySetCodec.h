@@ -7,6 +7,8 @@
 // back unchanged is the same stream byte for byte, and a stream with one property changed
 // differs only in that property, the offsets after it and the sizes around it. Values of types
 // this code does not know stay as their bytes. Pure: bytes in, bytes out, no files.
+// Reading: PropertySetReader.cpp; writing: PropertySetWriter.cpp; text, dates and format ids:
+// PropertySetValues.cpp.
 #include <windows.h>
 #include <cstdint>
 #include <stdexcept>

@@ -46,11 +46,12 @@ void Recorder::Fail(const std::wstring& key, HRESULT hr, std::wstring descriptio
     faults_.push_back({key, Fault{hr, std::move(description), times, kind}});
 }
 
-void Recorder::FailCallAt(size_t at, Fault fault) { at_.emplace(at, std::move(fault)); }
+void Recorder::FailCallAt(size_t at, FaultKind kind, HRESULT hr, std::wstring description) {
+    at_.emplace(at, Fault{hr, std::move(description), 1, kind});
+}
 
-void Recorder::FailNextCalls(int count, Fault fault) {
-    fault.remaining = count;
-    if (count > 0) nextCalls_ = std::move(fault);
+void Recorder::FailNextCalls(int count, FaultKind kind, HRESULT hr, std::wstring description) {
+    if (count > 0) nextCalls_ = Fault{hr, std::move(description), count, kind};
     else nextCalls_.reset();
 }
 
@@ -90,6 +91,18 @@ std::shared_ptr<LedgerEntry> Recorder::Register(std::wstring object, std::wstrin
 
 void Recorder::PruneLedger() {
     std::erase_if(ledger_, [](const std::shared_ptr<LedgerEntry>& e) { return e->destroyed; });
+}
+
+std::vector<LedgerEntry> Recorder::Ledger() const {
+    std::vector<LedgerEntry> out;
+    for (const auto& e : ledger_) out.push_back(*e);
+    return out;
+}
+
+std::wstring Recorder::OutstandingText() const {
+    std::wstring t;
+    for (const auto& e : Outstanding()) t += e.Text() + L"\n";
+    return t;
 }
 
 std::vector<LedgerEntry> Recorder::Outstanding() const {

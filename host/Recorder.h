@@ -72,13 +72,16 @@ public:
     void SetDetailed(bool on) noexcept { detailed_ = on; }
     bool Detailed() const noexcept { return detailed_; }
 
-    // ---- faults. A key is "Object.Member" (any access) or "Object.Member=" (puts only).
+    // ---- faults. A key is "Object.Member" (any access) or "Object.Member=" (puts only); objects
+    // are Application, AddIn, AddInEvents, ToolbarButton, Document, PropertySets, PropertySet,
+    // Property, VaneBar (CreatePage, DeletePage, ActivatePage), ConnectionPoint (Advise,
+    // Unadvise), Environment. times < 0: every call; otherwise that many calls.
     void Fail(const std::wstring& key, HRESULT hr, std::wstring description, int times = -1,
               std::optional<FaultKind> kind = std::nullopt);
     // Faults by position in the call log: the call logged at index `at` (Calls()[at]) fails, or
     // the next `count` calls logged from now on, whatever member they reach.
-    void FailCallAt(size_t at, Fault fault);
-    void FailNextCalls(int count, Fault fault);
+    void FailCallAt(size_t at, FaultKind kind, HRESULT hr, std::wstring description);
+    void FailNextCalls(int count, FaultKind kind, HRESULT hr, std::wstring description);
     // The faults set by member and the pending FailNextCalls; a fault by position stays.
     void ClearFaults() noexcept { faults_.clear(); nextCalls_.reset(); }
     void ClearAllFaults() noexcept { ClearFaults(); at_.reset(); }
@@ -89,10 +92,12 @@ public:
 
     // ---- ledger
     std::shared_ptr<LedgerEntry> Register(std::wstring object, std::wstring instance);
-    const std::vector<std::shared_ptr<LedgerEntry>>& Ledger() const noexcept { return ledger_; }
+    // Every entry as it stands now.
+    std::vector<LedgerEntry> Ledger() const;
     // Entries whose references are not all back with the host (alive objects only).
     std::vector<LedgerEntry> Outstanding() const;
     bool AllReleased() const { return Outstanding().empty(); }
+    std::wstring OutstandingText() const;  // one line per outstanding entry, for messages
     // Forgets the entries of destroyed objects (long runs: the ledger would only grow).
     void PruneLedger();
 

@@ -200,9 +200,9 @@ bool ScriptRunner::Run(const ScriptAction& a) {
         } else if (a.verb == L"click-button") {
             if (!ui::ClickButton(VisiblePage(line), a.args[0])) Fail(line, L"no enabled button \"" + a.args[0] + L"\"");
         } else if (a.verb == L"fail") {
-            host_.Fail(a.args[0], HResult(a.args[1], line), a.args.size() > 2 ? a.args[2] : std::wstring());
+            host_.Recorder().Fail(a.args[0], HResult(a.args[1], line), a.args.size() > 2 ? a.args[2] : std::wstring());
         } else if (a.verb == L"no-fail") {
-            host_.ClearFaults();
+            host_.Recorder().ClearFaults();
         } else if (a.verb == L"create-page-zero") {
             host_.CreatePageReturnsZero(a.args[0] == L"on");
         } else if (a.verb == L"quit") {
@@ -225,10 +225,10 @@ bool ScriptRunner::Run(const ScriptAction& a) {
             if (a.args[0] == L"off") FailFileWritesAfter(std::nullopt);
             else FailFileWritesAfter(static_cast<size_t>(Number(a.args[0], line, 0, 100000000)));
         } else if (a.verb == L"fail-next") {
-            host_.FailNextCalls(static_cast<int>(Number(a.args[0], line, 1, 1000)),
-                                a.args[1] == L"errorinfo" ? FaultKind::ErrorInfo : FaultKind::Exception,
-                                a.args.size() > 2 ? HResult(a.args[2], line) : E_FAIL,
-                                a.args.size() > 3 ? a.args[3] : L"Injected failure");
+            host_.Recorder().FailNextCalls(static_cast<int>(Number(a.args[0], line, 1, 1000)),
+                                           a.args[1] == L"errorinfo" ? FaultKind::ErrorInfo : FaultKind::Exception,
+                                           a.args.size() > 2 ? HResult(a.args[2], line) : E_FAIL,
+                                           a.args.size() > 3 ? a.args[3] : L"Injected failure");
         } else {
             Fail(line, L"unknown action \"" + a.verb + L"\"");
         }

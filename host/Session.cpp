@@ -34,7 +34,7 @@ void LoadSessionAddIn(Host& host, const SessionOptions& options) {
 }
 
 namespace {
-size_t CallCount(void* host) { return static_cast<Host*>(host)->Calls().size(); }
+size_t CallCount(void* host) { return static_cast<Host*>(host)->Recorder().Calls().size(); }
 
 // The windows that came after the baseline, other than the host's own pages.
 std::vector<std::wstring> NewWindows(const std::set<HWND>& baseline, const Host& host) {
@@ -58,7 +58,7 @@ public:
     // will ever remove it from the user's pane.
     std::vector<std::wstring> Forgotten(const Host& host) const {
         std::set<std::wstring> deleteTried;
-        for (const auto& c : host.Calls())
+        for (const auto& c : host.Recorder().Calls())
             if (c.object == L"VaneBar" && c.member == L"DeletePage" && c.args.size() > 1) deleteTried.insert(c.args[1]);
         std::vector<std::wstring> out;
         for (const auto& p : host.Pages()) {
@@ -78,7 +78,7 @@ SessionResult RunSession(const SessionOptions& options, const std::vector<Script
                          const ArmHook& arm, const StepHook& afterStep, const StepHook& beforeStep) {
     SessionResult r;
     Host host(options.host);
-    host.SetDetailedLog(options.detailedLog);
+    host.Recorder().SetDetailed(options.detailedLog);
     host.SetDispatchErrorInfo(options.dispatchErrorInfo);
     const std::vector<HWND> before = ThreadWindows();
     const std::set<HWND> baseline(before.begin(), before.end());
@@ -90,7 +90,7 @@ SessionResult RunSession(const SessionOptions& options, const std::vector<Script
     auto begin = [&](std::wstring text) {
         StepRecord s;
         s.text = std::move(text);
-        s.firstCall = host.Calls().size();
+        s.firstCall = host.Recorder().Calls().size();
         s.firstEvent = host.Events().size();
         r.steps.push_back(std::move(s));
     };
@@ -98,7 +98,7 @@ SessionResult RunSession(const SessionOptions& options, const std::vector<Script
     auto end = [&] {
         host.PumpMessages(0);
         pages.AfterStep(host);
-        r.steps.back().endCall = host.Calls().size();
+        r.steps.back().endCall = host.Recorder().Calls().size();
         r.steps.back().endEvent = host.Events().size();
     };
 
@@ -128,17 +128,17 @@ SessionResult RunSession(const SessionOptions& options, const std::vector<Script
         r.disconnected = true;
     }
     end();
-    host.GetRecorder().ClearAllFaults();
+    host.Recorder().ClearAllFaults();
     FailFileWritesAfter(std::nullopt);
     // After a disconnection the add-in holds nothing of the host's; an add-in that never got
     // connected lets go when the host releases it.
-    if (r.disconnected) r.outstanding = host.OutstandingText();
+    if (r.disconnected) r.outstanding = host.Recorder().OutstandingText();
     r.started = seam->Started();
     seam.reset();  // before the DLL may go: the seam writes into its import table
     const std::vector<std::wstring> forgotten = pages.Forgotten(host);
     r.sinksLeft = host.SinkCount(true) + host.SinkCount(false);
     r.canUnloadNow = host.UnloadAddIn().canUnloadNow;
-    if (r.outstanding.empty()) r.outstanding = host.OutstandingText();
+    if (r.outstanding.empty()) r.outstanding = host.Recorder().OutstandingText();
     r.canUnloadAfterDrop = r.canUnloadNow;
     if (r.canUnloadNow != S_OK && r.sinksLeft) {
         host.DropEventSinks();
@@ -146,7 +146,7 @@ SessionResult RunSession(const SessionOptions& options, const std::vector<Script
     }
     r.windowsLeft = NewWindows(baseline, host);
     r.windowsLeft.insert(r.windowsLeft.end(), forgotten.begin(), forgotten.end());
-    r.calls = host.Calls();
+    r.calls = host.Recorder().Calls();
     r.events = host.Events();
     return r;
 }

@@ -28,7 +28,7 @@ TEST_F(Connection, DescribesTheAddInAndSubscribesToBothEventSources) {
 }
 
 TEST_F(Connection, AFailingEventSourceFailsTheCallWithoutABoxOrSettings) {
-    host().Fail(L"AddIn.AddInEvents", kRefused, L"no events today");
+    host().Recorder().Fail(L"AddIn.AddInEvents", kRefused, L"no events today");
     EXPECT_EQ(host().Connect(), kRefused);
     EXPECT_EQ(boxes.count(), 0u);
     EXPECT_FALSE(host().DescriptionWasSet());
@@ -39,7 +39,7 @@ TEST_F(Connection, AFailingEventSourceFailsTheCallWithoutABoxOrSettings) {
 
 TEST_F(Connection, ARefusedDescriptionShowsOneBoxAndStillSucceeds) {
     ExpectBoxes();
-    host().Fail(L"AddIn.Description=", kRefused, L"read-only description");
+    host().Recorder().Fail(L"AddIn.Description=", kRefused, L"read-only description");
     EXPECT_EQ(host().Connect(), S_OK);
     ASSERT_EQ(boxes.count(), 1u);
     EXPECT_EQ(boxes.boxes()[0].text, L"(10) - read-only description");
@@ -74,7 +74,7 @@ TEST_F(Connection, DisconnectingWithoutAConnectionFails) {
 }
 
 TEST_F(Connection, AFailedConnectionPublishesTrustedErrorInfo) {
-    host().Fail(L"AddIn.AddInEvents", kRefused, L"no events today");
+    host().Recorder().Fail(L"AddIn.AddInEvents", kRefused, L"no events today");
     EXPECT_EQ(host().Connect(), kRefused);
     EXPECT_EQ(TrustedErrorDescription(), L"no events today");
 }
@@ -129,7 +129,7 @@ TEST_F(Connection, AHubReplacedOrReleasedUnderAReportHearsNothingMore) {
         if (!h.Connected()) {
             ASSERT_EQ(h.Connect(), S_OK);
         }
-        h.Fail(L"VaneBar.CreatePage", kRefused, L"The pane is full", 1);
+        h.Recorder().Fail(L"VaneBar.CreatePage", kRefused, L"The pane is full", 1);
         int reports = 0;
         size_t pagesOfLater = 0;
         std::vector<std::wstring> heard;
@@ -155,7 +155,7 @@ TEST_F(Connection, AHubReplacedOrReleasedUnderAReportHearsNothingMore) {
         EXPECT_EQ(h.SinkCount(true), release ? 0u : 1u);
         EXPECT_EQ(h.SinkCount(false), release ? 0u : 1u);
     }
-    EXPECT_TRUE(host().AllReleased()) << host().OutstandingText();
+    EXPECT_TRUE(host().Recorder().AllReleased()) << host().Recorder().OutstandingText();
 }
 
 // The host disconnects and releases the add-in and drops every sink (holding none while it
@@ -167,7 +167,7 @@ TEST_F(Connection, TheDllCannotUnloadWhileAHandlerOfItShowsABox) {
     ASSERT_TRUE(pin);
     host().HoldSinksWhileFiring(false);
     ConnectAndClear();
-    host().Fail(L"VaneBar.CreatePage", kRefused, L"The pane is full", 1);
+    host().Recorder().Fail(L"VaneBar.CreatePage", kRefused, L"The pane is full", 1);
     HRESULT underTheBox = S_OK;
     {
         int reports = 0;
@@ -185,7 +185,7 @@ TEST_F(Connection, TheDllCannotUnloadWhileAHandlerOfItShowsABox) {
     auto can = reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(pin.get(), "DllCanUnloadNow")));
     ASSERT_NE(can, nullptr);
     EXPECT_EQ(can(), S_OK) << "once the handler returned";
-    EXPECT_TRUE(host().AllReleased()) << host().OutstandingText();
+    EXPECT_TRUE(host().Recorder().AllReleased()) << host().Recorder().OutstandingText();
 }
 
 // The host disconnects the add-in while a critical report is up, then fires events before the box
@@ -193,7 +193,7 @@ TEST_F(Connection, TheDllCannotUnloadWhileAHandlerOfItShowsABox) {
 TEST_F(Connection, NoEventReachesTheAddInDisconnectedUnderAReport) {
     ConnectAndClear();
     DocId other = NewDoc(L"C:\\docs\\other.json");
-    host().Fail(L"VaneBar.CreatePage", kRefused, L"The pane is full", 1);
+    host().Recorder().Fail(L"VaneBar.CreatePage", kRefused, L"The pane is full", 1);
     int reports = 0;
     std::vector<std::wstring> heardWhileUp;
     {
@@ -215,7 +215,7 @@ TEST_F(Connection, NoEventReachesTheAddInDisconnectedUnderAReport) {
     EXPECT_TRUE(heardWhileUp.empty()) << testing::PrintToString(heardWhileUp);
     EXPECT_EQ(LinesStartingWith(L"AddIn: Form_Terminate").size(), 1u) << "the hub ended after its handler";
     EXPECT_EQ(host().UnloadAddIn().canUnloadNow, S_OK);
-    EXPECT_TRUE(host().AllReleased()) << host().OutstandingText();
+    EXPECT_TRUE(host().Recorder().AllReleased()) << host().Recorder().OutstandingText();
 }
 
 TEST_F(Connection, NoEventReachesTheAddInAfterDisconnection) {
@@ -238,7 +238,7 @@ TEST_F(Connection, DisconnectionClearsTheHubInOrderAndUnloadsItsPanes) {
     NewDoc(L"C:\\docs\\c.json");
     ASSERT_EQ(host().Pages().size(), 3u);
     trace.clear();
-    host().ClearCalls();
+    host().Recorder().ClearCalls();
     ASSERT_EQ(host().Disconnect(), S_OK);
     EXPECT_EQ(LinesStartingWith(L"AddIn: Form_Unload").size(), 3u);
     EXPECT_EQ(LinesStartingWith(L"AddIn: Form_Terminate").size(), 3u);
@@ -252,7 +252,7 @@ namespace {
 // References the add-in holds on the host's objects of one kind, as the ledger counts them.
 long HeldBy(const kvhost::Host& host, const wchar_t* object) {
     long n = 0;
-    for (const auto& e : host.Ledger())
+    for (const auto& e : host.Recorder().Ledger())
         if (e.object == object && !e.destroyed) n += e.Outstanding();
     return n;
 }
@@ -275,8 +275,8 @@ TEST_F(Connection, DisconnectionClearsTheApplicationThenTheCommandEventsThenTheA
     std::vector<std::wstring> savedTrace;
     size_t saveSinks = 0;
     bool flagRead = false;
-    host().ClearCalls();
-    host().WatchCalls([&](const kvhost::CallEntry& c) {
+    host().Recorder().ClearCalls();
+    host().Recorder().Watch([&](const kvhost::CallEntry& c) {
         if (c.object == L"Application" && c.member == L"ApplicationFlag") flagRead = true;
         if (c.member != L"Unadvise") return;
         seen.push_back({c.instance, HeldBy(host(), L"Application"), HeldBy(host(), L"AddIn")});
@@ -288,7 +288,7 @@ TEST_F(Connection, DisconnectionClearsTheApplicationThenTheCommandEventsThenTheA
         }
     });
     ASSERT_EQ(host().Disconnect(), S_OK);
-    host().WatchCalls({});
+    host().Recorder().Watch({});
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].source, L"AddInEvents");
     EXPECT_EQ(seen[0].application, application - 1) << "the application goes first";
@@ -335,7 +335,7 @@ TEST_F(Connection, EnvironmentsChangeNothing) {
     ConnectAndClear();
     EXPECT_EQ(host().ConnectToEnvironment(L"{ABCDEF00-0000-0000-0000-000000000001}", true), S_OK);
     EXPECT_EQ(host().ConnectToEnvironment(L"{abcdef00-0000-0000-0000-000000000001}", false), S_OK);
-    EXPECT_TRUE(host().Calls().empty() || CallsTo(L"AddIn").empty());
+    EXPECT_TRUE(host().Recorder().Calls().empty() || CallsTo(L"AddIn").empty());
     EXPECT_TRUE(trace.wideLines().empty());
 }
 
@@ -349,7 +349,7 @@ TEST_F(Connection, EveryHostReferenceComesBackAndTheDllUnloads) {
     kvhost::UnloadResult r = host().UnloadAddIn();
     EXPECT_EQ(r.canUnloadNow, S_OK);
     EXPECT_TRUE(r.freed);
-    EXPECT_TRUE(host().AllReleased()) << host().OutstandingText();
+    EXPECT_TRUE(host().Recorder().AllReleased()) << host().Recorder().OutstandingText();
 }
 
 using HubEvents = AddInTest;
@@ -402,7 +402,7 @@ TEST_F(HubEvents, SavingIsSilentOnceTheApplicationIsCleared) {
 TEST_F(HubEvents, AFailingApplicationFlagFailsTheSaveEventWithoutABox) {
     ConnectAndClear();
     DocId doc = NewDoc(L"C:\\docs\\a.json");
-    host().Fail(L"Application.ApplicationFlag", kRefused, L"flag unavailable");
+    host().Recorder().Fail(L"Application.ApplicationFlag", kRefused, L"flag unavailable");
     host().ClearEvents();
     host().FireDocumentEvent(16, doc);
     EXPECT_EQ(boxes.count(), 0u);
@@ -418,7 +418,7 @@ TEST_F(HubEvents, ActivatingAnotherDocumentChangesNoPane) {
     ConnectAndClear();
     DocId a = NewDoc(L"C:\\docs\\a.json");
     NewDoc(L"C:\\docs\\b.json");
-    host().ClearCalls();
+    host().Recorder().ClearCalls();
     trace.clear();
     host().ActivateDocument(a);
     EXPECT_EQ(trace.wideLines(), std::vector<std::wstring>{L"AddIn: AfterActiveDocumentChange C:\\docs\\a.json"});
@@ -474,7 +474,7 @@ TEST_F(HubEvents, CommandHandlersTakeAnyArgumentList) {
 TEST_F(HubEvents, AFailingNewDocumentPaneIsReportedOnceWithTheStack) {
     ExpectBoxes();
     ConnectAndClear();
-    host().Fail(L"VaneBar.CreatePage", kRefused, L"The pane is full");
+    host().Recorder().Fail(L"VaneBar.CreatePage", kRefused, L"The pane is full");
     NewDoc(L"C:\\docs\\new.json");
     ASSERT_EQ(boxes.count(), 1u);
     const std::wstring expected =
@@ -496,7 +496,7 @@ TEST_F(HubEvents, AFailingNewDocumentPaneIsReportedOnceWithTheStack) {
 
 TEST_F(HubEvents, AnUnreadableNameInTheOpenHandlerGoesBackToTheHost) {
     ConnectAndClear();
-    host().Fail(L"Document.FullName", kRefused, L"name withheld");
+    host().Recorder().Fail(L"Document.FullName", kRefused, L"name withheld");
     host().ClearEvents();
     NewDoc(L"C:\\docs\\x.json");
     EXPECT_EQ(boxes.count(), 0u);

@@ -51,7 +51,7 @@ protected:
     void ConnectAndClear() {
         ASSERT_EQ(host().Connect(), S_OK);
         trace.clear();
-        host().ClearCalls();
+        host().Recorder().ClearCalls();
     }
 
     // A document with one property set A holding B (" x ") and C (Null), named as given.
@@ -76,7 +76,7 @@ protected:
 
     std::vector<std::wstring> CallsTo(const std::wstring& object) const {
         std::vector<std::wstring> out;
-        for (const auto& c : host_->Calls())
+        for (const auto& c : host_->Recorder().Calls())
             if (c.object == object) out.push_back(c.Text());
         return out;
     }

@@ -29,7 +29,7 @@ bool KeepsTheTypedText(const VARIANT& before, const VARIANT& after, const std::w
 
 std::wstring ModifyCheck(const kvhost::FuzzStep& s) {
     bool accepted = false;
-    const auto& calls = s.host.Calls();
+    const auto& calls = s.host.Recorder().Calls();
     for (size_t i = s.firstCall; i < calls.size(); ++i)
         accepted |= calls[i].member == L"Value" && calls[i].access == kvhost::Access::Put && calls[i].result == S_OK;
     // Every property whose value changed in the step, as (document, set, property).

@@ -19,7 +19,7 @@ constexpr HRESULT kRefused = static_cast<HRESULT>(0x80040217);
 
 std::wstring CallsText(const kvhost::Host& host) {
     std::wstring out;
-    for (const auto& c : host.CallTexts()) out += c + L"\n";
+    for (const auto& c : host.Recorder().CallTexts()) out += c + L"\n";
     return out;
 }
 
@@ -30,20 +30,20 @@ TEST(AddInHelpers, AddToolbarButtonPassesItsThreeArgumentsByReferenceAndSetsTheF
     rud::addin::AddToolbarButton(host.AddInObject(), L"Run", L"Runs it", 11, true);
     rud::addin::AddToolbarButton(host.AddInObject(), L"", L"", -5, false);
     EXPECT_EQ(host.ButtonCount(), 2u);
-    EXPECT_EQ(host.CallTexts(), (std::vector<std::wstring>{L"AddIn.AddButton(&\"Run\", &\"Runs it\", &11)",
-                                                         L"ToolbarButton.ButtonFlag=True",
-                                                         L"AddIn.AddButton(&\"\", &\"\", &-5)"}))
+    EXPECT_EQ(host.Recorder().CallTexts(),
+              (std::vector<std::wstring>{L"AddIn.AddButton(&\"Run\", &\"Runs it\", &11)",
+                                         L"ToolbarButton.ButtonFlag=True", L"AddIn.AddButton(&\"\", &\"\", &-5)"}))
         << kvhost::WideToUtf8(CallsText(host));
     // Every failure goes to the caller, the host's own description with it.
-    host.Fail(L"AddIn.AddButton", kRefused, L"toolbar is full");
+    host.Recorder().Fail(L"AddIn.AddButton", kRefused, L"toolbar is full");
     try {
         rud::addin::AddToolbarButton(host.AddInObject(), L"Run", L"Runs it", 11, true);
         ADD_FAILURE() << "no failure";
     } catch (const rud::AddInError& e) {
         EXPECT_EQ(e.description(), L"toolbar is full");
     }
-    host.ClearFaults();
-    host.Fail(L"ToolbarButton.ButtonFlag=", kRefused, L"flag refused");
+    host.Recorder().ClearFaults();
+    host.Recorder().Fail(L"ToolbarButton.ButtonFlag=", kRefused, L"flag refused");
     EXPECT_THROW(rud::addin::AddToolbarButton(host.AddInObject(), L"Run", L"Runs it", 11, true), rud::AddInError);
     EXPECT_THROW(rud::addin::AddToolbarButton(nullptr, L"Run", L"Runs it", 11, false), rud::AddInError);
 }
@@ -81,8 +81,8 @@ TEST(AddInHelpers, ActivateVaneBarPageAsksTheHostAndTracesThePage) {
         EXPECT_EQ(e.description(), L"Module/LN: ActivateVaneBarPage/20 - Object variable or With block variable not set");
     }
     hub->SetAddInObject(host.AddInObject());
-    host.ClearCalls();
-    host.Fail(L"VaneBar.ActivatePage", kRefused, L"no such page", 1);
+    host.Recorder().ClearCalls();
+    host.Recorder().Fail(L"VaneBar.ActivatePage", kRefused, L"no such page", 1);
     try {
         hub->ActivateVaneBarPage(hWnd, host.Document(doc));
         ADD_FAILURE() << "no failure";
@@ -92,11 +92,12 @@ TEST(AddInHelpers, ActivateVaneBarPageAsksTheHostAndTracesThePage) {
     EXPECT_TRUE(trace.wideLines().empty());
 
     hub->ActivateVaneBarPage(hWnd, host.Document(doc));
-    EXPECT_EQ(host.CallTexts(), (std::vector<std::wstring>{L"VaneBar.ActivatePage(Document[C:\\docs\\a.json], " + decimal + L", 0)",
-                                                         L"VaneBar.ActivatePage(Document[C:\\docs\\a.json], " + decimal + L", 0)"}))
+    EXPECT_EQ(host.Recorder().CallTexts(),
+              (std::vector<std::wstring>{L"VaneBar.ActivatePage(Document[C:\\docs\\a.json], " + decimal + L", 0)",
+                                         L"VaneBar.ActivatePage(Document[C:\\docs\\a.json], " + decimal + L", 0)"}))
         << kvhost::WideToUtf8(CallsText(host));
     EXPECT_EQ(trace.wideLines(), std::vector<std::wstring>{L"AddIn: ActivateVaneBarPage: " + decimal});
     hub.reset();
     vaneBar.Reset();
-    EXPECT_TRUE(host.AllReleased()) << kvhost::WideToUtf8(host.OutstandingText());
+    EXPECT_TRUE(host.Recorder().AllReleased()) << kvhost::WideToUtf8(host.Recorder().OutstandingText());
 }

@@ -51,7 +51,7 @@ protected:
     }
     std::vector<std::wstring> Writes() {
         std::vector<std::wstring> out;
-        for (const auto& c : host().CallTexts())
+        for (const auto& c : host().Recorder().CallTexts())
             if (c.find(L"Property.Value=") == 0 || c.find(L"PropertySet.Save") == 0) out.push_back(c);
         return out;
     }
@@ -95,7 +95,7 @@ TEST_F(PaneKeyboard, AltMPressesModifyOnlyWhenEnabledAndEnterInTheValueBoxDoesNo
     ASSERT_TRUE(kvhost::ui::ClickTreeItem(w.page, L"B"));
     SetFocus(w.txtValue);
     SendMessageW(w.txtValue, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"typed"));
-    host().ClearCalls();
+    host().Recorder().ClearCalls();
     PressKey(VK_RETURN);
     EXPECT_TRUE(Writes().empty()) << "Enter in the value box presses nothing";
     PressKey('M', kAlt);
@@ -109,7 +109,7 @@ TEST_F(PaneKeyboard, AltMPressesModifyOnlyWhenEnabledAndEnterInTheValueBoxDoesNo
     ASSERT_TRUE(kvhost::ui::ClickTreeItem(w.page, L"[D]"));
     ASSERT_FALSE(IsWindowEnabled(w.cmdModify));
     SetFocus(w.txtValue);
-    host().ClearCalls();
+    host().Recorder().ClearCalls();
     PressKey('M', kAlt);
     EXPECT_TRUE(Writes().empty()) << "Modify is disabled";
 }
@@ -128,7 +128,7 @@ TEST_F(PaneKeyboard, SpaceAndEnterPressTheFocusedButtonAndArrowsMoveTheTreeAsACl
     PressKey(VK_TAB);
     PressKey(VK_TAB);
     ASSERT_EQ(GetFocus(), w.cmdModify);
-    host().ClearCalls();
+    host().Recorder().ClearCalls();
     PressKey(VK_SPACE);
     PressKey(VK_RETURN);
     EXPECT_EQ(Writes(), (std::vector<std::wstring>{L"Property.Value=\"x\"", L"PropertySet.Save()",
@@ -146,7 +146,7 @@ TEST_F(PaneKeyboard, KeysActOnlyInThePaneWithTheFocus) {
     EXPECT_EQ(GetFocus(), wb.cmdModify) << "the pane with the focus moves it";
     // In the host's own window the keys are the host's: no pane moves the focus or writes.
     SetFocus(host().MainWindow());
-    host().ClearCalls();
+    host().Recorder().ClearCalls();
     PressKey(VK_TAB);
     PressKey('M', kAlt);
     EXPECT_EQ(GetFocus(), host().MainWindow());
@@ -183,7 +183,7 @@ TEST_F(PaneKeyboard, ClosingAMessageBoxGivesTheFocusBack) {
     ConnectAndClear();
     PaneWindows w = Open(L"C:\\docs\\a.json");
     ASSERT_TRUE(kvhost::ui::ClickTreeItem(w.page, L"B"));
-    host().Fail(L"Property.Value=", static_cast<HRESULT>(0x80040217), L"refused");
+    host().Recorder().Fail(L"Property.Value=", static_cast<HRESULT>(0x80040217), L"refused");
     SetFocus(w.txtValue);
     PressKey(VK_TAB);
     ASSERT_EQ(GetFocus(), w.cmdModify);
@@ -204,11 +204,11 @@ TEST_F(PaneKeyboard, RefusingARepeatedNameCallsNoHostAndGivesTheFocusBack) {
     SetFocus(w.txtValue);
     PressKey(VK_TAB);
     ASSERT_EQ(GetFocus(), w.cmdModify);
-    host().ClearCalls();
+    host().Recorder().ClearCalls();
     PressKey(VK_SPACE);
     ASSERT_EQ(boxes.count(), 1u);
     EXPECT_EQ(boxes.boxes()[0].text, L"Can't change this property");
-    EXPECT_TRUE(host().CallTexts().empty()) << testing::PrintToString(host().CallTexts());
+    EXPECT_TRUE(host().Recorder().CallTexts().empty()) << testing::PrintToString(host().Recorder().CallTexts());
     EXPECT_EQ(GetFocus(), w.cmdModify);
 }
 

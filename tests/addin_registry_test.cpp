@@ -166,7 +166,7 @@ TEST_F(Registry, ResizingThePaneRelaysTheTree) {
 TEST_F(Registry, NamesDifferingInLetterCaseShareOnePane) {
     ConnectAndClear();
     NewDoc(L"C:\\Docs\\Report.json");
-    host().ClearCalls();
+    host().Recorder().ClearCalls();
     trace.clear();
     NewDoc(L"c:\\docs\\REPORT.json");
     EXPECT_EQ(host().Pages().size(), 1u);
@@ -194,7 +194,7 @@ TEST_F(Registry, ClosingADocumentWithoutAPaneCallsNoPageService) {
     ConnectAndClear();
     host().CreatePageReturnsZero(true);
     DocId doc = NewDoc(L"C:\\docs\\a.json");
-    host().ClearCalls();
+    host().Recorder().ClearCalls();
     host().CloseDocument(doc);
     EXPECT_TRUE(CallsTo(L"VaneBar").empty());
     EXPECT_EQ(boxes.count(), 0u);
@@ -205,7 +205,7 @@ TEST_F(Registry, ClosingDeletesThePageThenForgetsThenUnloadsTheForm) {
     DocId doc = NewDoc(L"C:\\docs\\a.json");
     HWND page = host().Pages().at(0).hwnd;
     HWND form = GetWindow(page, GW_CHILD);
-    host().ClearCalls();
+    host().Recorder().ClearCalls();
     trace.clear();
     host().CloseDocument(doc);
     std::vector<std::wstring> vaneBar = CallsTo(L"VaneBar");
@@ -264,7 +264,7 @@ TEST_F(Registry, ARenamedDocumentKeepsItsPaneUntilTheHubGoes) {
     DocId doc = NewDoc(L"C:\\docs\\a.json");
     HWND form = GetWindow(host().Pages().at(0).hwnd, GW_CHILD);
     host().SetFullName(doc, L"C:\\docs\\renamed.json");
-    host().ClearCalls();
+    host().Recorder().ClearCalls();
     trace.clear();
     host().CloseDocument(doc);
     EXPECT_TRUE(CallsTo(L"VaneBar").empty());
@@ -279,7 +279,7 @@ TEST_F(Registry, AFailingDeletePageIsReportedWithTheStackAndKeepsTheRecord) {
     ExpectBoxes();
     ConnectAndClear();
     DocId doc = NewDoc(L"C:\\docs\\a.json");
-    host().Fail(L"VaneBar.DeletePage", kRefused, L"Page is locked");
+    host().Recorder().Fail(L"VaneBar.DeletePage", kRefused, L"Page is locked");
     host().CloseDocument(doc);
     ASSERT_EQ(boxes.count(), 1u);
     std::vector<std::wstring> lines = rud::testkit::SplitCrLf(boxes.boxes()[0].text);
@@ -305,12 +305,12 @@ TEST_F(Registry, APageLeftWithoutARecordIsDeletedAndTheFailureReportedAsItWas) {
     ConnectAndClear();
     NewDoc(L"C:\\docs\\first.json");
     // The third FullName read of an open is the one at line 50 (after the trace's and the key test's).
-    const size_t at = NthFullNameRead(host().Calls(), 0, 3);
+    const size_t at = NthFullNameRead(host().Recorder().Calls(), 0, 3);
     ASSERT_NE(at, SIZE_MAX);
     ASSERT_EQ(host().Pages().size(), 1u);
-    host().ClearCalls();
+    host().Recorder().ClearCalls();
     trace.clear();
-    host().FailCallAt(at, kvhost::FaultKind::Exception, kRefused, L"name withheld");
+    host().Recorder().FailCallAt(at, kvhost::FaultKind::Exception, kRefused, L"name withheld");
     const DocId doc = NewDoc(L"C:\\docs\\second.json");
     ASSERT_EQ(boxes.count(), 1u);
     EXPECT_EQ(boxes.boxes()[0].text,
@@ -342,7 +342,7 @@ TEST(RegistrySession, NoSessionLeavesAnEmptyPageBehind) {
     const size_t at = NthFullNameRead(clean.calls, clean.steps[1].firstCall, 3);
     ASSERT_NE(at, SIZE_MAX);
     const kvhost::SessionResult failed = kvhost::RunSession(options, script, [&](kvhost::Host& h) {
-        h.FailCallAt(at, kvhost::FaultKind::Exception, kRefused, L"name withheld");
+        h.Recorder().FailCallAt(at, kvhost::FaultKind::Exception, kRefused, L"name withheld");
     });
     ASSERT_EQ(failed.boxes.size(), 1u);
     EXPECT_NE(failed.boxes[0].text.find(L"AddVaneBarForDocument/50"), std::wstring::npos)
@@ -356,7 +356,7 @@ TEST_F(Registry, AThousandOpenCloseCyclesLeaveNoWindowsOrReferencesBehind) {
     host().CloseDocument(NewDoc(L"C:\\docs\\warm.json"));
     host().PumpMessages();
     WindowCensus windows = ThreadWindows();
-    std::vector<kvhost::LedgerEntry> before = host().Outstanding();
+    std::vector<kvhost::LedgerEntry> before = host().Recorder().Outstanding();
     for (int i = 0; i < kCycles; ++i) {
         DocId doc = NewDoc(L"C:\\docs\\cycle" + std::to_wstring(i) + L".json");
         host().CloseDocument(doc);
@@ -366,6 +366,6 @@ TEST_F(Registry, AThousandOpenCloseCyclesLeaveNoWindowsOrReferencesBehind) {
     WindowCensus after = ThreadWindows();
     EXPECT_EQ(after, windows) << "before: " << testing::PrintToString(CensusText(windows))
                               << " after: " << testing::PrintToString(CensusText(after));
-    EXPECT_EQ(host().Outstanding().size(), before.size()) << host().OutstandingText();
+    EXPECT_EQ(host().Recorder().Outstanding().size(), before.size()) << host().Recorder().OutstandingText();
     EXPECT_EQ(boxes.count(), 0u);
 }

@@ -220,7 +220,7 @@ protected:
         return pressed;
     }
 
-    std::vector<std::wstring> CallTexts() { return host().CallTexts(); }
+    std::vector<std::wstring> CallTexts() { return host().Recorder().CallTexts(); }
 };
 
 // ---- the tree as built -------------------------------------------------------------------------
@@ -254,7 +254,7 @@ TEST_F(PropertyTree, OneSetWithATrimmedAndANullValue) {
                                                 L"Property.Name()", L"Property.Value()",
                                                 L"Property.Name()", L"Property.Value()"}));
     // Every collection, set and property the refresh took is given back.
-    for (const auto& e : host().Outstanding())
+    for (const auto& e : host().Recorder().Outstanding())
         EXPECT_TRUE(e.object != L"PropertySets" && e.object != L"PropertySet" && e.object != L"Property" &&
                     e.object != L"EnumVARIANT") << e.Text();
 }
@@ -334,7 +334,7 @@ TEST_F(PropertyTree, DuplicatePropertyNamesAreReportedAtEightyAndEarlierNodesSta
 TEST_F(PropertyTree, AnUnreadableValueIsReportedAtSeventy) {
     ExpectBoxes();
     ConnectAndClear();
-    host().Fail(L"Property.Value", AutomationError(1004), L"The value cannot be read");
+    host().Recorder().Fail(L"Property.Value", AutomationError(1004), L"The value cannot be read");
     PaneWindows w = Open(L"C:\\docs\\a.json",
                          R"({"propertySets":[{"name":"A","properties":[{"name":"B","value":" x "}]}]})");
     ASSERT_EQ(boxes.count(), 1u);
@@ -357,9 +357,9 @@ TEST_F(PropertyTree, AnEmptyCollectionIsAnEmptyTreeWithoutAReport) {
     EXPECT_EQ(kvhost::ui::TextOf(w.txtValue), L"");
     EXPECT_EQ(kvhost::ui::TextOf(w.txtFile), L" C:\\docs\\empty.json");
     // Modify with nothing selected does nothing at all.
-    host().ClearCalls();
+    host().Recorder().ClearCalls();
     ASSERT_TRUE(Modify(w));
-    EXPECT_TRUE(host().Calls().empty()) << testing::PrintToString(CallTexts());
+    EXPECT_TRUE(host().Recorder().Calls().empty()) << testing::PrintToString(CallTexts());
     EXPECT_EQ(boxes.count(), 0u);
 }
 
@@ -430,7 +430,7 @@ TEST_F(PropertyTree, AKeyboardSelectionActsAsAClick) {
 
     // Modify now writes the property that is selected, and rewrites its node only.
     SetText(w.txtValue, L"new");
-    host().ClearCalls();
+    host().Recorder().ClearCalls();
     ASSERT_TRUE(Modify(w));
     EXPECT_EQ(CallTexts(), (std::vector<std::wstring>{L"Document.Properties(\"A\")", L"PropertySet.Item(\"C\")",
                                                       L"Property.Value=\"new\"", L"Document.Properties(\"A\")",
@@ -491,7 +491,7 @@ TEST_F(PropertyEditing, ModifyWritesThenSavesAndTheValueSurvivesReopening) {
     ClickItem(w.tree, title);
     ASSERT_EQ(kvhost::ui::TextOf(w.txtValue), L"Bracket, left");
     SetText(w.txtValue, L"  Bracket, right ");
-    host().ClearCalls();
+    host().Recorder().ClearCalls();
     ASSERT_TRUE(Modify(w));
 
     EXPECT_EQ(CallTexts(),
@@ -506,7 +506,7 @@ TEST_F(PropertyEditing, ModifyWritesThenSavesAndTheValueSurvivesReopening) {
     EXPECT_EQ(kvhost::ui::TextOf(w.txtValue), L"  Bracket, right ");
     EXPECT_EQ(boxes.count(), 0u);
     // Every object the write took is given back.
-    for (const auto& e : host().Outstanding())
+    for (const auto& e : host().Recorder().Outstanding())
         EXPECT_TRUE(e.object != L"PropertySet" && e.object != L"Property") << e.Text();
 
     host().CloseDocument(doc);
@@ -541,14 +541,14 @@ TEST_F(PropertyEditing, TheHostRefusingTheWriteShowsABoxAndSavesNothing) {
                          &doc);
     ClickItem(w.tree, ChildAt(w.tree, 0, 0));
     SetText(w.txtValue, L"refused");
-    host().Fail(L"Property.Value=", kRefused, L"The property is read-only");
-    host().ClearCalls();
+    host().Recorder().Fail(L"Property.Value=", kRefused, L"The property is read-only");
+    host().Recorder().ClearCalls();
     trace.clear();
     ASSERT_TRUE(Modify(w));
     ASSERT_NO_FATAL_FAILURE(ExpectOneInformationBox(boxes, L"Can't change this property"));
     EXPECT_EQ(CallTexts(), (std::vector<std::wstring>{L"Document.Properties(\"A\")", L"PropertySet.Item(\"B\")",
                                                       L"Property.Value=\"refused\""}));
-    EXPECT_EQ(host().Calls().back().result, kRefused);
+    EXPECT_EQ(host().Recorder().Calls().back().result, kRefused);
     EXPECT_EQ(AllTexts(w.tree), (std::vector<std::wstring>{L"[A]", L"B=x", L"C="}));
     EXPECT_EQ(host().PropertyText(doc, L"A", L"B"), L" x ");
     EXPECT_TRUE(Lines().empty()) << "nothing is traced: " << testing::PrintToString(Lines());
@@ -566,8 +566,8 @@ TEST_F(PropertyEditing, TheHostRefusingTheSaveShowsABoxAndKeepsTheNode) {
                          &doc);
     ClickItem(w.tree, ChildAt(w.tree, 0, 0));
     SetText(w.txtValue, L"unsaved");
-    host().Fail(L"PropertySet.Save", kRefused, L"The set is locked");
-    host().ClearCalls();
+    host().Recorder().Fail(L"PropertySet.Save", kRefused, L"The set is locked");
+    host().Recorder().ClearCalls();
     ASSERT_TRUE(Modify(w));
     ASSERT_NO_FATAL_FAILURE(ExpectOneInformationBox(boxes, L"Can't save this property"));
     EXPECT_EQ(CallTexts(), (std::vector<std::wstring>{L"Document.Properties(\"A\")", L"PropertySet.Item(\"B\")",
@@ -590,7 +590,7 @@ TEST_F(PropertyEditing, ATypedValueStaysTyped) {
         ClickItem(w.tree, ChildAt(w.tree, 0, index));
         if (typed) SetText(w.txtValue, typed);
         const std::wstring text = kvhost::ui::TextOf(w.txtValue);
-        host().ClearCalls();
+        host().Recorder().ClearCalls();
         EXPECT_TRUE(Modify(w));
         std::vector<std::wstring> writes = CallsTo(L"Property");
         return std::make_pair(text, writes.empty() ? L"<none>" : writes.back());
@@ -682,7 +682,7 @@ TEST_F(PropertyEditing, AValueHoldingAnEqualsSignIsWrittenBackWhole) {
     ClickItem(w.tree, description);
     EXPECT_EQ(kvhost::ui::TextOf(w.txtValue), L"Left bracket for frame = type B");
     EXPECT_EQ(ToolTipOf(w.form, w.txtValue), L"[DesignTracking] - Description");
-    host().ClearCalls();
+    host().Recorder().ClearCalls();
     ASSERT_TRUE(Modify(w));
     EXPECT_EQ(CallTexts(),
               (std::vector<std::wstring>{L"Document.Properties(\"DesignTracking\")", L"PropertySet.Item(\"Description\")",
@@ -703,12 +703,12 @@ TEST_F(PropertyEditing, APropertyNameHoldingAnEqualsSignIsTheOneWritten) {
     EXPECT_EQ(kvhost::ui::TextOf(w.txtValue), L"long");
     EXPECT_EQ(ToolTipOf(w.form, w.txtValue), L"[S] - K=1");
     SetText(w.txtValue, L"new");
-    host().ClearCalls();
+    host().Recorder().ClearCalls();
     ASSERT_TRUE(Modify(w));
     EXPECT_EQ(CallTexts(), (std::vector<std::wstring>{L"Document.Properties(\"S\")", L"PropertySet.Item(\"K=1\")",
                                                       L"Property.Value=\"new\"", L"Document.Properties(\"S\")",
                                                       L"PropertySet.Save()"}));
-    std::vector<kvhost::CallEntry> calls = host().Calls();
+    std::vector<kvhost::CallEntry> calls = host().Recorder().Calls();
     ASSERT_EQ(calls.size(), 5u);
     EXPECT_EQ(calls[2].instance, L"S|K=1");
     EXPECT_EQ(host().SavedPropertyText(doc, L"S", L"K"), L"short");
@@ -727,7 +727,7 @@ TEST_F(PropertyEditing, ASetNameHoldingABarIsTheOneWritten) {
     EXPECT_EQ(kvhost::ui::TextOf(w.txtValue), L"t");
     EXPECT_EQ(ToolTipOf(w.form, w.txtValue), L"[S|T] - P");
     SetText(w.txtValue, L"new");
-    host().ClearCalls();
+    host().Recorder().ClearCalls();
     ASSERT_TRUE(Modify(w));
     EXPECT_EQ(CallTexts(), (std::vector<std::wstring>{L"Document.Properties(\"S|T\")", L"PropertySet.Item(\"P\")",
                                                       L"Property.Value=\"new\"", L"Document.Properties(\"S|T\")",
@@ -742,12 +742,12 @@ TEST_F(PropertyEditing, TheHostClosingTheDocumentUnderTheBoxEndsTheFormAfterTheH
     DocId doc = 0;
     PaneWindows w = Open(L"C:\\docs\\a.json",
                          R"({"propertySets":[{"name":"A","properties":[{"name":"B","value":" x "}]}]})", &doc);
-    const size_t outstandingBefore = host().Outstanding().size();
+    const size_t outstandingBefore = host().Recorder().Outstanding().size();
     ClickItem(w.tree, ChildAt(w.tree, 0, 0));
     SetText(w.txtValue, L"refused");
-    host().Fail(L"Property.Value=", kRefused, L"The property is read-only");
+    host().Recorder().Fail(L"Property.Value=", kRefused, L"The property is read-only");
     trace.clear();
-    host().ClearCalls();
+    host().Recorder().ClearCalls();
     bool closed = false;
     long terminatedWhileUp = -2;
     long unloadedWhileUp = -2;
@@ -776,7 +776,7 @@ TEST_F(PropertyEditing, TheHostClosingTheDocumentUnderTheBoxEndsTheFormAfterTheH
     EXPECT_EQ(CallsTo(L"PropertySet"), std::vector<std::wstring>{L"PropertySet.Item(\"B\")"});
     EXPECT_EQ(CallsTo(L"Property"), std::vector<std::wstring>{L"Property.Value=\"refused\""});
     EXPECT_EQ(boxes.count(), 0u);
-    EXPECT_LE(host().Outstanding().size(), outstandingBefore) << host().OutstandingText();
+    EXPECT_LE(host().Recorder().Outstanding().size(), outstandingBefore) << host().Recorder().OutstandingText();
     // The host goes on working.
     NewDoc(L"C:\\docs\\next.json");
     EXPECT_EQ(host().Pages().size(), 1u);
@@ -790,7 +790,7 @@ TEST_F(PropertyEditing, TheDllCannotUnloadUnderModifysBox) {
     ConnectAndClear();
     PaneWindows w = Open(L"C:\\docs\\a.json", kSetABC);
     ClickItem(w.tree, ChildAt(w.tree, 0, 0));
-    host().Fail(L"Property.Value=", kRefused, L"The property is read-only");
+    host().Recorder().Fail(L"Property.Value=", kRefused, L"The property is read-only");
     HRESULT underTheBox = S_OK;
     {
         int shown = 0;

@@ -97,7 +97,7 @@ TEST(HostAddIn, LoadedByProgIdAfterRegsvr32ItReceivesEveryEventAndReleasesAll) {
         ASSERT_EQ(host.Connect(), S_OK);
         EXPECT_EQ(host.SinkCount(true), 1u);
         EXPECT_EQ(host.SinkCount(false), 1u);
-        EXPECT_FALSE(host.AllReleased()) << "a connected add-in holds host objects";
+        EXPECT_FALSE(host.Recorder().AllReleased()) << "a connected add-in holds host objects";
         auto a = host.OpenDocument(doc);
         auto b = host.NewDocument();
         host.ActivateDocument(a);
@@ -115,9 +115,9 @@ TEST(HostAddIn, LoadedByProgIdAfterRegsvr32ItReceivesEveryEventAndReleasesAll) {
         auto unload = host.UnloadAddIn();
         EXPECT_TRUE(unload.hadModule);
         EXPECT_EQ(unload.canUnloadNow, S_OK);
-        EXPECT_TRUE(host.AllReleased()) << kvhost::WideToUtf8(host.OutstandingText());
+        EXPECT_TRUE(host.Recorder().AllReleased()) << kvhost::WideToUtf8(host.Recorder().OutstandingText());
 
-        const auto calls = host.CallTexts();
+        const auto calls = host.Recorder().CallTexts();
         ASSERT_GE(calls.size(), 6u);
         EXPECT_EQ(calls[0], L"AddIn.AddInEvents()");
         EXPECT_EQ(calls[1], L"AddInEvents.FindConnectionPoint({0F539245-4816-11D2-B5AC-080036E8B802})");
@@ -172,7 +172,7 @@ TEST(HostAddIn, FromItsPathTheDllIsFreedOnceItCanUnload) {
     EXPECT_EQ(r.canUnloadNow, S_OK);
     EXPECT_TRUE(r.freed);
     EXPECT_EQ(GetModuleHandleW(AddInPath().c_str()), nullptr);
-    EXPECT_TRUE(host.AllReleased()) << kvhost::WideToUtf8(host.OutstandingText());
+    EXPECT_TRUE(host.Recorder().AllReleased()) << kvhost::WideToUtf8(host.Recorder().OutstandingText());
 }
 
 TEST(HostAddIn, TheDllStaysWhileItsObjectsLive) {
@@ -225,7 +225,7 @@ TEST(HostAddIn, ASinkWithoutTheEventInterfaceIsReachedThroughIDispatch) {
     EXPECT_TRUE(Contains(lines, L"app QI event")) << Dump(lines);
     EXPECT_TRUE(Contains(lines, L"app QI IDispatch")) << Dump(lines);
     EXPECT_TRUE(Contains(lines, L"addin 1(VT_I4)")) << Dump(lines);
-    EXPECT_TRUE(host.AllReleased()) << kvhost::WideToUtf8(host.OutstandingText());
+    EXPECT_TRUE(host.Recorder().AllReleased()) << kvhost::WideToUtf8(host.Recorder().OutstandingText());
 }
 
 TEST(HostAddIn, AFailedConnectionIsReportedAndNothingIsKept) {
@@ -237,7 +237,7 @@ TEST(HostAddIn, AFailedConnectionIsReportedAndNothingIsKept) {
     EXPECT_EQ(host.Connect(), E_FAIL);
     EXPECT_EQ(journal.Lines(), std::vector<std::wstring>{L"OnConnection 1"}) << "no OnConnectToEnvironment after a failure";
     host.UnloadAddIn();
-    EXPECT_TRUE(host.AllReleased()) << kvhost::WideToUtf8(host.OutstandingText());
+    EXPECT_TRUE(host.Recorder().AllReleased()) << kvhost::WideToUtf8(host.Recorder().OutstandingText());
 }
 
 TEST(HostAddIn, TheLedgerCatchesADocumentTheAddInKeeps) {
@@ -251,8 +251,8 @@ TEST(HostAddIn, TheLedgerCatchesADocumentTheAddInKeeps) {
     host.CloseDocument(doc);
     host.Disconnect();
     host.UnloadAddIn();
-    const auto out = host.Outstanding();
-    ASSERT_EQ(out.size(), 1u) << kvhost::WideToUtf8(host.OutstandingText());
+    const auto out = host.Recorder().Outstanding();
+    ASSERT_EQ(out.size(), 1u) << kvhost::WideToUtf8(host.Recorder().OutstandingText());
     EXPECT_EQ(out[0].object, L"Document");
     EXPECT_EQ(out[0].instance, L"C:\\kept.json");
     EXPECT_EQ(out[0].refs, 1);
@@ -306,7 +306,7 @@ TEST(HostAddIn, EveryListedAddInRunsWithItsOwnObjectsAndIsReleasedAtTheEnd) {
         host.ReleaseAddIns();
         EXPECT_FALSE(host.AddInLoaded(0) || host.AddInLoaded(1));
         EXPECT_EQ(host.SinkCount(true), 0u);
-        EXPECT_TRUE(host.AllReleased()) << kvhost::WideToUtf8(host.OutstandingText());
+        EXPECT_TRUE(host.Recorder().AllReleased()) << kvhost::WideToUtf8(host.Recorder().OutstandingText());
     }
     RunProgram(L"regsvr32.exe /s /u \"" + AddInPath() + L"\"");
     const auto lines = journal.Lines();

@@ -162,8 +162,9 @@ TEST(HostObjects, AddInObjectTakesTheDescriptionSettingsAndButtons) {
     ComPtr<IUnknown> asButton;
     EXPECT_EQ(V_DISPATCH(&button)->QueryInterface(DIID_ToolbarButton, reinterpret_cast<void**>(asButton.GetAddressOf())), S_OK);
     EXPECT_EQ(Put(V_DISPATCH(&button), korvane::DISPID_BUTTON_BUTTONFLAG, rud::Variant::fromBool(true)).hr, S_OK);
-    EXPECT_EQ(host.CallTexts().back(), L"ToolbarButton.ButtonFlag=True");
-    EXPECT_EQ(host.CallTexts()[host.CallTexts().size() - 2], L"AddIn.AddButton(&\"Go\", &\"Go there\", &7)");
+    EXPECT_EQ(host.Recorder().CallTexts().back(), L"ToolbarButton.ButtonFlag=True");
+    EXPECT_EQ(host.Recorder().CallTexts()[host.Recorder().CallTexts().size() - 2],
+              L"AddIn.AddButton(&\"Go\", &\"Go there\", &7)");
 
     ComPtr<IKorvaneVaneBar> bar;
     EXPECT_EQ(addIn->QueryInterface(IID_IKorvaneVaneBar, reinterpret_cast<void**>(bar.GetAddressOf())), S_OK);
@@ -251,23 +252,23 @@ TEST(HostObjects, SavedValuesSurviveReopeningAndUnsavedOnesDoNot) {
 
 TEST(HostObjects, InjectedFaultsArriveThroughExcepInfoAndAreLogged) {
     Host host;
-    host.Fail(L"AddIn.Description", 0x800A01A8, L"Object required");
+    host.Recorder().Fail(L"AddIn.Description", 0x800A01A8, L"Object required");
     auto r = Put(host.AddInObject(), 3, rud::Variant::fromString(L"x"));
     EXPECT_EQ(r.hr, DISP_E_EXCEPTION);
     EXPECT_EQ(r.scode, static_cast<HRESULT>(0x800A01A8));
     EXPECT_EQ(r.description, L"Object required");
     EXPECT_FALSE(host.DescriptionWasSet());
-    ASSERT_EQ(host.Calls().size(), 1u);
-    EXPECT_EQ(host.Calls()[0].result, static_cast<HRESULT>(0x800A01A8));
-    EXPECT_EQ(host.CallTexts()[0], L"AddIn.Description=\"x\"");
+    ASSERT_EQ(host.Recorder().Calls().size(), 1u);
+    EXPECT_EQ(host.Recorder().Calls()[0].result, static_cast<HRESULT>(0x800A01A8));
+    EXPECT_EQ(host.Recorder().CallTexts()[0], L"AddIn.Description=\"x\"");
 
     auto doc = host.NewDocumentWith(L"C:\\f.json", kSmallDoc);
-    host.Fail(L"Document.FullName", E_FAIL, L"no name", 1);
+    host.Recorder().Fail(L"Document.FullName", E_FAIL, L"no name", 1);
     EXPECT_EQ(Get(host.Document(doc), 1).description, L"no name");
     EXPECT_EQ(Get(host.Document(doc), 1).hr, S_OK) << "one failure only";
-    host.Fail(L"AddIn.AddInEvents", E_ACCESSDENIED, L"refused");
+    host.Recorder().Fail(L"AddIn.AddInEvents", E_ACCESSDENIED, L"refused");
     EXPECT_EQ(Get(host.AddInObject(), korvane::DISPID_ADDIN_ADDINEVENTS).scode, E_ACCESSDENIED);
-    host.ClearFaults();
+    host.Recorder().ClearFaults();
     EXPECT_EQ(Get(host.AddInObject(), korvane::DISPID_ADDIN_ADDINEVENTS).hr, S_OK);
 }
 
@@ -287,12 +288,12 @@ TEST(HostObjects, FullNameCanChangeBetweenCalls) {
 TEST(HostObjects, LedgerSeesEveryReferenceTheCallerKeeps) {
     Host host;
     auto doc = host.NewDocumentWith(L"C:\\l.json", kSmallDoc);
-    ASSERT_TRUE(host.AllReleased()) << kvhost::WideToUtf8(host.OutstandingText());
+    ASSERT_TRUE(host.Recorder().AllReleased()) << kvhost::WideToUtf8(host.Recorder().OutstandingText());
     {
         auto sets = Get(host.Document(doc), 2);
         auto set = Get(Obj(sets.result).Get(), DISPID_VALUE, {rud::Variant::fromLong(2)});
         EXPECT_EQ(Str(Get(Obj(set.result).Get(), 6).result), L"Custom");
-        auto out = host.Outstanding();
+        auto out = host.Recorder().Outstanding();
         ASSERT_EQ(out.size(), 2u);
         EXPECT_EQ(out[0].object, L"PropertySets");
         EXPECT_EQ(out[1].object, L"PropertySet");
@@ -300,22 +301,22 @@ TEST(HostObjects, LedgerSeesEveryReferenceTheCallerKeeps) {
         EXPECT_EQ(out[1].Outstanding(), 1);
         IDispatch* kept = host.Document(doc);
         kept->AddRef();
-        EXPECT_EQ(host.Outstanding().size(), 3u);
+        EXPECT_EQ(host.Recorder().Outstanding().size(), 3u);
         kept->Release();
     }
-    EXPECT_TRUE(host.AllReleased()) << kvhost::WideToUtf8(host.OutstandingText());
+    EXPECT_TRUE(host.Recorder().AllReleased()) << kvhost::WideToUtf8(host.Recorder().OutstandingText());
     // A document the caller still holds after closing is outstanding.
     IDispatch* d = host.Document(doc);
     d->AddRef();
     host.CloseDocument(doc);
-    auto out = host.Outstanding();
+    auto out = host.Recorder().Outstanding();
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].object, L"Document");
     EXPECT_EQ(out[0].hostRefs, 0);
     EXPECT_EQ(out[0].refs, 1);
     EXPECT_EQ(Get(d, 2).hr, DISP_E_EXCEPTION) << "a closed document has no properties";
     d->Release();
-    EXPECT_TRUE(host.AllReleased());
+    EXPECT_TRUE(host.Recorder().AllReleased());
 }
 
 TEST(HostEvents, DocumentActionsFireTheApplicationEventsInHostOrder) {
@@ -429,7 +430,8 @@ TEST(HostVaneBar, PagesBelongToDocumentsAndFollowTheActiveOne) {
     ASSERT_TRUE(IsWindow(pageA));
     EXPECT_EQ(GetParent(pageA), host.Pane());
     EXPECT_TRUE(IsWindowVisible(pageA));
-    EXPECT_EQ(host.CallTexts().back(), L"VaneBar.CreatePage(Document[C:\\a.json], 0, 105, \"RI Doroz OZA\", 0)");
+    EXPECT_EQ(host.Recorder().CallTexts().back(),
+              L"VaneBar.CreatePage(Document[C:\\a.json], 0, 105, \"RI Doroz OZA\", 0)");
 
     auto b = host.NewDocumentWith(L"C:\\b.json", kSmallDoc);
     LONG pb = 0;
@@ -455,7 +457,7 @@ TEST(HostVaneBar, PagesBelongToDocumentsAndFollowTheActiveOne) {
     EXPECT_FALSE(IsWindow(pageA));
     EXPECT_EQ(host.Pages().size(), 1u);
     bar.Reset();
-    EXPECT_TRUE(host.AllReleased()) << kvhost::WideToUtf8(host.OutstandingText());
+    EXPECT_TRUE(host.Recorder().AllReleased()) << kvhost::WideToUtf8(host.Recorder().OutstandingText());
 }
 
 TEST(HostVaneBar, FailuresComeThroughErrorInfoAndCreatePageCanGiveZero) {
@@ -468,7 +470,7 @@ TEST(HostVaneBar, FailuresComeThroughErrorInfoAndCreatePageCanGiveZero) {
     EXPECT_EQ(sei->InterfaceSupportsErrorInfo(IID_IKorvaneVaneBar), S_OK);
     EXPECT_EQ(sei->InterfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
 
-    host.Fail(L"VaneBar.CreatePage", 0x80040201, L"The VaneBar is full");
+    host.Recorder().Fail(L"VaneBar.CreatePage", 0x80040201, L"The VaneBar is full");
     rud::Bstr tip(L"t");
     LONG page = 123;
     EXPECT_EQ(bar->CreatePage(host.Document(a), 0, 105, tip.get(), 0, &page), static_cast<HRESULT>(0x80040201));
@@ -481,7 +483,7 @@ TEST(HostVaneBar, FailuresComeThroughErrorInfoAndCreatePageCanGiveZero) {
     GUID g;
     info->GetGUID(&g);
     EXPECT_EQ(g, IID_IKorvaneVaneBar);
-    host.ClearFaults();
+    host.Recorder().ClearFaults();
 
     host.CreatePageReturnsZero(true);
     page = 5;
@@ -496,7 +498,7 @@ TEST(HostVaneBar, FailuresComeThroughErrorInfoAndCreatePageCanGiveZero) {
     info->GetDescription(desc.put());
     EXPECT_EQ(desc.str(), L"There is no VaneBar page 4242");
     EXPECT_EQ(bar->CreatePage(host.Application(), 0, 105, tip.get(), 0, &page), E_INVALIDARG) << "not a document";
-    EXPECT_EQ(host.CallTexts().back(), L"VaneBar.CreatePage(Application, 0, 105, \"t\", 0)");
+    EXPECT_EQ(host.Recorder().CallTexts().back(), L"VaneBar.CreatePage(Application, 0, 105, \"t\", 0)");
 }
 
 TEST(HostVaneBar, PagesSizeTheirChildrenOnEveryResize) {
@@ -665,7 +667,7 @@ TEST(HostObjects, TheHostTypeLibraryIsRegistered) {
 
 TEST(HostEvents, AdviseCanBeRefused) {
     Host host;
-    host.Fail(L"ConnectionPoint.Advise", CONNECT_E_ADVISELIMIT, L"", 1);
+    host.Recorder().Fail(L"ConnectionPoint.Advise", CONNECT_E_ADVISELIMIT, L"", 1);
     RecordingSink sink(DIID_IKorvaneApplicationEvents);
     auto cp = PointOf(host.Application(), DIID_IKorvaneApplicationEvents);
     DWORD cookie = 5;
@@ -674,8 +676,8 @@ TEST(HostEvents, AdviseCanBeRefused) {
     EXPECT_EQ(sink.refs, 0);
     ASSERT_EQ(cp->Advise(&sink, &cookie), S_OK);
     EXPECT_EQ(cp->Unadvise(cookie), S_OK);
-    EXPECT_EQ(host.CallTexts(), (std::vector<std::wstring>{
-                                    L"Application.FindConnectionPoint({5E23ED5B-64E5-11D1-BA6B-080036230602})",
-                                    L"ConnectionPoint.Advise(Object)", L"ConnectionPoint.Advise(Object)",
-                                    L"ConnectionPoint.Unadvise(" + std::to_wstring(cookie) + L")"}));
+    EXPECT_EQ(host.Recorder().CallTexts(),
+              (std::vector<std::wstring>{L"Application.FindConnectionPoint({5E23ED5B-64E5-11D1-BA6B-080036230602})",
+                                         L"ConnectionPoint.Advise(Object)", L"ConnectionPoint.Advise(Object)",
+                                         L"ConnectionPoint.Unadvise(" + std::to_wstring(cookie) + L")"}));
 }

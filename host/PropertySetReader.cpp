@@ -1,32 +1,17 @@
-#include "PropertySetCodec.h"
+// Reading property-set streams: the header, the sections with their offset tables, the
+// dictionary and every value, each property's stored bytes kept as found.
+#include "PropertySetLayout.h"
 #include <objbase.h>
 #include <algorithm>
-#include <cstdio>
-#include <functional>
 #include <cstring>
+#include <functional>
 #include <numeric>
 
 namespace kvhost::propset {
 
-const GUID kSummaryInformation = {0xF29F85E0, 0x4FF9, 0x1068, {0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9}};
-const GUID kDocSummaryInformation = {0xD5CDD502, 0x2E9C, 0x101B, {0x93, 0x97, 0x08, 0x00, 0x2B, 0x2C, 0xF9, 0xAE}};
-const GUID kUserDefinedProperties = {0xD5CDD505, 0x2E9C, 0x101B, {0x93, 0x97, 0x08, 0x00, 0x2B, 0x2C, 0xF9, 0xAE}};
+using namespace layout;
 
 namespace {
-
-constexpr size_t kHeaderSize = 28;
-constexpr size_t kSectionEntrySize = 20;
-constexpr uint64_t kTicksPerDay = 864000000000ull;
-// From 1601-01-01 (FILETIME's start) to 1899-12-30 (the automation date's zero).
-constexpr uint64_t kTicksTo1899 = 94353120000000000ull;
-
-size_t Padded(size_t n) noexcept { return (n + 3) & ~size_t{3}; }
-
-std::string Hex(uint32_t n) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%X", n);
-    return buf;
-}
 
 // Little-endian reads inside [begin, end) of the bytes; anything outside is a FormatError.
 class Reader {
@@ -73,8 +58,6 @@ GUID ReadGuid(Reader& r) {
     std::memcpy(&g, b.data(), 16);
     return g;
 }
-
-bool IsString(uint16_t t) noexcept { return t == kLpstr || t == kBstr || t == kLpwstr; }
 
 // The smallest number of bytes one element of a vector of this type takes (0: not decodable).
 size_t MinElementSize(uint16_t t) noexcept {
@@ -240,164 +223,6 @@ std::vector<std::pair<uint32_t, std::wstring>> ReadDictionary(Reader& r, uint16_
     return names;
 }
 
-void PutU16(std::string& out, uint16_t v) { out.append(reinterpret_cast<const char*>(&v), 2); }
-void PutU32(std::string& out, uint32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); }
-void PutU64(std::string& out, uint64_t v) { out.append(reinterpret_cast<const char*>(&v), 8); }
-void Pad(std::string& out, size_t from) { out.append(Padded(out.size() - from) - (out.size() - from), '\0'); }
-void SetU32(std::string& out, size_t at, uint32_t v) { std::memcpy(out.data() + at, &v, 4); }
-
-// One value without its type word; pad: each scalar padded to 4 bytes (not inside a vector of
-// scalars, where only the whole vector is).
-void EncodeData(std::string& out, const Value& v, uint16_t codePage, bool pad) {
-    const size_t start = out.size();
-    const uint16_t t = v.type;
-    if (!v.known) {
-        out += v.bytes;
-        return;
-    }
-    if (t & kVector) {
-        const uint16_t element = static_cast<uint16_t>(t & ~kVector);
-        PutU32(out, static_cast<uint32_t>(v.items.size()));
-        for (const Value& item : v.items) {
-            if (element == kVariant) {
-                if (item.type & kVector) throw FormatError("a vector inside a vector");
-                PutU32(out, item.type);
-                EncodeData(out, item, codePage, true);
-            } else {
-                Value typed = item;
-                typed.type = element;
-                EncodeData(out, typed, codePage, IsString(element));
-            }
-        }
-        Pad(out, start);
-        return;
-    }
-    switch (t) {
-    case kEmpty: case kNull: return;
-    case kI1: out += static_cast<char>(v.integer); break;
-    case kUI1: out += static_cast<char>(v.unsignedInteger); break;
-    case kI2: case kBool: PutU16(out, static_cast<uint16_t>(v.integer)); break;
-    case kUI2: PutU16(out, static_cast<uint16_t>(v.unsignedInteger)); break;
-    case kI4: case kInt: case kError: PutU32(out, static_cast<uint32_t>(v.integer)); break;
-    case kUI4: case kUInt: PutU32(out, static_cast<uint32_t>(v.unsignedInteger)); break;
-    case kR4: { float f = static_cast<float>(v.real); uint32_t b; std::memcpy(&b, &f, 4); PutU32(out, b); break; }
-    case kR8: case kDate: { uint64_t b; std::memcpy(&b, &v.real, 8); PutU64(out, b); break; }
-    case kCy: case kI8: PutU64(out, static_cast<uint64_t>(v.integer)); break;
-    case kUI8: case kFiletime: PutU64(out, v.unsignedInteger); break;
-    case kClsid:
-        if (v.bytes.size() != 16) throw FormatError("a class id of " + std::to_string(v.bytes.size()) + " bytes");
-        out += v.bytes;
-        break;
-    case kLpstr: case kBstr: {
-        std::string s;
-        if (!ToCodePage(v.text, codePage, s))
-            throw FormatError("text that code page " + std::to_string(codePage) + " cannot hold");
-        PutU32(out, static_cast<uint32_t>(s.size()));
-        out += s;
-        break;
-    }
-    case kLpwstr:
-        PutU32(out, static_cast<uint32_t>(v.text.size() + 1));
-        out.append(reinterpret_cast<const char*>(v.text.data()), v.text.size() * 2);
-        PutU16(out, 0);
-        break;
-    case kBlob: case kCf:
-        PutU32(out, static_cast<uint32_t>(v.bytes.size()));
-        out += v.bytes;
-        break;
-    default:
-        throw FormatError("a value of type " + Hex(t));
-    }
-    if (pad) Pad(out, start);
-}
-
-} // namespace
-
-bool SameFormat(const GUID& stored, const GUID& known) noexcept {
-    if (IsEqualGUID(stored, known)) return true;
-    GUID swapped = stored;
-    swapped.Data1 = _byteswap_ulong(stored.Data1);
-    swapped.Data2 = _byteswap_ushort(stored.Data2);
-    swapped.Data3 = _byteswap_ushort(stored.Data3);
-    return IsEqualGUID(swapped, known);
-}
-
-std::wstring FromCodePage(std::string_view bytes, uint16_t codePage) {
-    if (codePage == kUnicodeCodePage) {
-        std::wstring w(bytes.size() / 2, L'\0');
-        std::memcpy(w.data(), bytes.data(), w.size() * 2);
-        w.resize(std::wcslen(w.c_str()) < w.size() ? std::wcslen(w.c_str()) : w.size());
-        return w;
-    }
-    bytes = bytes.substr(0, std::min(bytes.size(), bytes.find('\0')));
-    if (bytes.empty()) return {};
-    const UINT cp = codePage == 0 ? 1252 : codePage == 65001 ? CP_UTF8 : codePage;
-    int n = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    UINT used = cp;
-    if (n <= 0) {
-        used = 1252;
-        n = MultiByteToWideChar(used, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    }
-    std::wstring w(static_cast<size_t>(std::max(n, 0)), L'\0');
-    if (n > 0) MultiByteToWideChar(used, 0, bytes.data(), static_cast<int>(bytes.size()), w.data(), n);
-    return w;
-}
-
-bool ToCodePage(std::wstring_view text, uint16_t codePage, std::string& out) {
-    out.clear();
-    if (text.find(L'\0') != std::wstring_view::npos) return false;
-    if (codePage == kUnicodeCodePage) {
-        out.assign(reinterpret_cast<const char*>(text.data()), text.size() * 2);
-        out.append(2, '\0');
-        return true;
-    }
-    const UINT cp = codePage == 0 ? 1252 : codePage == 65001 ? CP_UTF8 : codePage;
-    if (!text.empty()) {
-        const int n = WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-        if (n <= 0) return false;
-        out.resize(static_cast<size_t>(n));
-        WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    }
-    out += '\0';
-    // Whatever the code page replaced or dropped shows as a difference on the way back.
-    return FromCodePage(out, codePage) == text;
-}
-
-double FiletimeToDate(uint64_t ticks) noexcept {
-    if (ticks < kDurationTicks) return static_cast<double>(ticks) / kTicksPerDay;
-    return (static_cast<double>(ticks) - static_cast<double>(kTicksTo1899)) / kTicksPerDay;
-}
-
-uint64_t DateToFiletime(double date, bool duration) noexcept {
-    double ticks = date * kTicksPerDay + (duration ? 0.0 : static_cast<double>(kTicksTo1899));
-    if (!(ticks > 0)) return 0;
-    if (ticks > 1.8e19) return UINT64_MAX;
-    // Whole seconds where the date is one (automation dates carry no more than milliseconds).
-    const uint64_t t = static_cast<uint64_t>(ticks + 0.5);
-    return t;
-}
-
-const Property* Section::Find(uint32_t id) const noexcept {
-    for (const Property& p : properties)
-        if (p.id == id) return &p;
-    return nullptr;
-}
-
-std::wstring Section::NameOf(uint32_t id) const {
-    for (const auto& [key, name] : dictionary)
-        if (key == id) return name;
-    return {};
-}
-
-bool Stream::Changed() const noexcept {
-    for (const Section& s : sections)
-        for (const Property& p : s.properties)
-            if (p.changed) return true;
-    return false;
-}
-
-namespace {
-
 Section ReadSection(std::string_view bytes, const GUID& formatId, uint32_t offset, size_t index) {
     const std::string what = "section " + std::to_string(index);
     Reader head(bytes, offset, bytes.size(), what);
@@ -508,164 +333,16 @@ Stream Parse(std::string_view bytes) {
     return st;
 }
 
-Value MakeText(uint16_t type, std::wstring text) {
-    Value v;
-    v.type = type;
-    v.text = std::move(text);
-    return v;
+const Property* Section::Find(uint32_t id) const noexcept {
+    for (const Property& p : properties)
+        if (p.id == id) return &p;
+    return nullptr;
 }
 
-Value MakeInteger(uint16_t type, int64_t n) {
-    Value v;
-    v.type = type;
-    v.integer = n;
-    return v;
-}
-
-Property MakeProperty(uint32_t id, Value value) {
-    Property p;
-    p.id = id;
-    p.value = std::move(value);
-    return p;
-}
-
-Section MakeSection(const GUID& formatId, uint16_t codePage) {
-    Section s;
-    s.formatId = formatId;
-    s.codePage = codePage;
-    s.hasCodePage = codePage != 0;
-    if (codePage) s.properties.push_back(MakeProperty(1, MakeInteger(kI2, static_cast<int16_t>(codePage))));
-    return s;
-}
-
-std::string MakeStream(std::vector<Section> sections) {
-    Stream st;
-    st.systemId = 0x00020006;  // as written on Windows NT 6
-    st.sections = std::move(sections);
-    return Write(st);
-}
-
-void SetValue(Section& section, size_t index, Value value) {
-    Property& p = section.properties.at(index);
-    p.value = std::move(value);
-    p.stored.clear();
-    p.changed = true;
-}
-
-std::string Encode(const Value& value, uint16_t codePage) {
-    std::string out;
-    PutU32(out, value.type);
-    EncodeData(out, value, codePage, true);
-    Pad(out, 0);
-    return out;
-}
-
-namespace {
-bool SectionChanged(const Section& s) {
-    for (const Property& p : s.properties)
-        if (p.changed) return true;
-    return false;
-}
-
-std::string WriteSection(const Section& s) {
-    if (!SectionChanged(s)) return s.original;
-    const size_t count = s.properties.size();
-    std::string out;
-    PutU32(out, 0);
-    PutU32(out, static_cast<uint32_t>(count));
-    out.append(count * 8, '\0');
-    out += s.lead;
-    std::vector<uint32_t> offsets(count);
-    for (size_t i : s.valueOrder) {
-        const Property& p = s.properties[i];
-        offsets[i] = static_cast<uint32_t>(out.size());
-        // A value that shared its offset with the next stays so (it has no bytes of its own).
-        out += p.changed ? Encode(p.value, s.codePage) : p.stored;
-    }
-    for (size_t i = 0; i < count; ++i) {
-        SetU32(out, 8 + i * 8, s.properties[i].id);
-        SetU32(out, 12 + i * 8, offsets[i]);
-    }
-    SetU32(out, 0, static_cast<uint32_t>(out.size()));
-    return out;
-}
-} // namespace
-
-namespace {
-std::string EncodeDictionary(const Section& s) {
-    std::string out;
-    PutU32(out, static_cast<uint32_t>(s.dictionary.size()));
-    for (const auto& [id, name] : s.dictionary) {
-        PutU32(out, id);
-        std::string bytes;
-        if (!ToCodePage(name, s.codePage, bytes))
-            throw FormatError("a name that code page " + std::to_string(s.codePage) + " cannot hold");
-        PutU32(out, static_cast<uint32_t>(s.codePage == kUnicodeCodePage ? bytes.size() / 2 : bytes.size()));
-        const size_t start = out.size();
-        out += bytes;
-        if (s.codePage == kUnicodeCodePage) Pad(out, start);
-    }
-    Pad(out, 0);
-    return out;
-}
-
-// A stream made here rather than read: every section laid out in table order.
-std::string Build(const Stream& stream) {
-    std::string out;
-    PutU16(out, 0xFFFE);
-    PutU16(out, stream.version);
-    PutU32(out, stream.systemId);
-    out.append(reinterpret_cast<const char*>(&stream.classId), 16);
-    PutU32(out, static_cast<uint32_t>(stream.sections.size()));
-    for (const Section& s : stream.sections) {
-        out.append(reinterpret_cast<const char*>(&s.formatId), 16);
-        PutU32(out, 0);
-    }
-    for (size_t k = 0; k < stream.sections.size(); ++k) {
-        const Section& s = stream.sections[k];
-        SetU32(out, kHeaderSize + k * kSectionEntrySize + 16, static_cast<uint32_t>(out.size()));
-        std::string sec;
-        PutU32(sec, 0);
-        PutU32(sec, static_cast<uint32_t>(s.properties.size()));
-        sec.append(s.properties.size() * 8, '\0');
-        for (size_t i = 0; i < s.properties.size(); ++i) {
-            const Property& p = s.properties[i];
-            SetU32(sec, 8 + i * 8, p.id);
-            SetU32(sec, 12 + i * 8, static_cast<uint32_t>(sec.size()));
-            sec += p.id == 0 ? EncodeDictionary(s) : p.changed || p.stored.empty() ? Encode(p.value, s.codePage) : p.stored;
-        }
-        SetU32(sec, 0, static_cast<uint32_t>(sec.size()));
-        out += sec;
-    }
-    return out;
-}
-} // namespace
-
-std::string Write(const Stream& stream) {
-    if (stream.original.empty()) return Build(stream);
-    if (!stream.Changed()) return stream.original;
-    std::vector<size_t> order(stream.sections.size());
-    std::iota(order.begin(), order.end(), size_t{0});
-    std::sort(order.begin(), order.end(),
-              [&](size_t a, size_t b) { return stream.sections[a].offset < stream.sections[b].offset; });
-    // Everything before the first section, the gaps between sections and the tail after the
-    // last stay as they were; only the sections' offsets in the header move.
-    const std::string& orig = stream.original;
-    std::string out = orig.substr(0, order.empty() ? orig.size() : stream.sections[order[0]].offset);
-    std::vector<uint32_t> offsets(stream.sections.size());
-    size_t oldEnd = out.size();
-    for (size_t k = 0; k < order.size(); ++k) {
-        const Section& s = stream.sections[order[k]];
-        if (k) out += orig.substr(oldEnd, s.offset - oldEnd);
-        offsets[order[k]] = static_cast<uint32_t>(out.size());
-        out += WriteSection(s);
-        oldEnd = s.offset + s.original.size();
-    }
-    // A shorter stream keeps its old length (the tail was padding); a longer one grows.
-    if (out.size() < oldEnd) out.append(oldEnd - out.size(), '\0');
-    out += orig.substr(oldEnd);
-    for (size_t i = 0; i < offsets.size(); ++i) SetU32(out, kHeaderSize + i * kSectionEntrySize + 16, offsets[i]);
-    return out;
+std::wstring Section::NameOf(uint32_t id) const {
+    for (const auto& [key, name] : dictionary)
+        if (key == id) return name;
+    return {};
 }
 
 } // namespace kvhost::propset
