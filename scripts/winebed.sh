@@ -87,6 +87,27 @@ start_xvfb() {
   return 1
 }
 
+# The desktop's explorer ends soon after the last program on the desktop, and the next program
+# starts a new one that inherits that program's standard error: the test runner then waits for
+# the explorer as well as for the test, and a test that passed can time out. A command prompt
+# reading a pipe that never ends keeps the desktop, and its explorer, up until the bed stops.
+keep_desktop() {
+  if [ -s "$dir/keeper.pid" ] && kill -0 "$(cat "$dir/keeper.pid")" 2>/dev/null; then return 0; fi
+  setsid bash -c 'sleep infinity | wine cmd' >>"$dir/wineserver.log" 2>&1 < /dev/null &
+  echo $! >"$dir/keeper.pid"
+  local _ pid
+  for _ in $(seq 1 100); do
+    for pid in $(pgrep -f 'explorer.exe /desktop'); do
+      if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+        return 0
+      fi
+    done
+    sleep 0.1
+  done
+  echo "winebed: the desktop did not start" >&2
+  return 1
+}
+
 case "$cmd" in
   prepare) prepare ;;
   start)
@@ -104,11 +125,16 @@ case "$cmd" in
     # program: start them here, away from the test runner's output pipes, which they would
     # otherwise hold open after every test.
     setsid wine cmd /c exit >>"$dir/wineserver.log" 2>&1 < /dev/null
+    keep_desktop
     echo "winebed: prefix $WINEPREFIX, display ${DISPLAY:-none}"
     ;;
   stop)
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
+    if [ -s "$dir/keeper.pid" ]; then
+      kill -- -"$(cat "$dir/keeper.pid")" 2>/dev/null || true
+      rm -f "$dir/keeper.pid"
+    fi
     if [ -s "$dir/xvfb.pid" ]; then
       kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
       rm -f "$dir/xvfb.pid" "$dir/display"
