@@ -39,7 +39,7 @@ void Form::Destroy() noexcept {
     controls.swap(controls_);
     byWindow_.clear();
     docked_.clear();
-    if (tips_) tips_.reset();
+    tips_.reset();
     // Children before their containers, the form's own window last.
     for (auto it = controls.rbegin(); it != controls.rend(); ++it)
         if (*it != this) (*it)->DestroyOwnWindow();

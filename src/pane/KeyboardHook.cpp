@@ -8,26 +8,13 @@ namespace rud::pane {
 
 namespace {
 
-// The forms that hold the focus (one per thread at most), and the hook of each such thread.
+// The forms that hold the focus, and the hook of their thread, installed while there is one.
 // Plain statics, not thread_local: a thread-local object with a destructor would be destroyed
 // at thread exit by code that is gone once the host has unloaded the DLL. Unguarded: the forms
-// live on the host's UI thread (ARCHITECTURE.md, Threading), checked in development builds; the
-// hook is kept per thread because a message hook is one thread's.
+// live on the host's UI thread (ARCHITECTURE.md, Threading), checked in development builds.
 OwningThread g_formsThread;
 std::vector<Form*> g_forms;
-struct ThreadHook {
-    DWORD thread;
-    HHOOK hook;
-    int forms;
-};
-std::vector<ThreadHook> g_hooks;
-
-ThreadHook* HookOfThisThread() noexcept {
-    const DWORD self = GetCurrentThreadId();
-    for (ThreadHook& h : g_hooks)
-        if (h.thread == self) return &h;
-    return nullptr;
-}
+HHOOK g_hook = nullptr;
 
 bool IsKeyboardMessage(UINT message) noexcept {
     return message == WM_KEYDOWN || message == WM_SYSKEYDOWN || message == WM_CHAR || message == WM_SYSCHAR;
@@ -55,16 +42,13 @@ void AttachKeyboard(Form& form) noexcept {
     g_formsThread.Check("AttachKeyboard");
     if (std::find(g_forms.begin(), g_forms.end(), &form) != g_forms.end()) return;
     try {
-        ThreadHook* h = HookOfThisThread();
-        if (!h) {
-            HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, &GetMessageHook, nullptr, GetCurrentThreadId());
-            if (!hook) return;  // the form works without its keys
-            g_hooks.push_back(ThreadHook{GetCurrentThreadId(), hook, 0});
-            h = &g_hooks.back();
-        }
         g_forms.push_back(&form);
-        ++h->forms;
     } catch (...) {
+        return;  // the form works without its keys
+    }
+    if (!g_hook) {
+        g_hook = SetWindowsHookExW(WH_GETMESSAGE, &GetMessageHook, nullptr, GetCurrentThreadId());
+        if (!g_hook) g_forms.pop_back();
     }
 }
 
@@ -73,14 +57,13 @@ void DetachKeyboard(Form& form) noexcept {
     auto it = std::find(g_forms.begin(), g_forms.end(), &form);
     if (it == g_forms.end()) return;
     g_forms.erase(it);
-    ThreadHook* h = HookOfThisThread();
-    if (h && --h->forms == 0) {
-        UnhookWindowsHookEx(h->hook);
-        g_hooks.erase(g_hooks.begin() + (h - g_hooks.data()));
+    if (g_forms.empty()) {
+        UnhookWindowsHookEx(g_hook);
+        g_hook = nullptr;
+        g_formsThread.Forget();
     }
-    if (g_forms.empty()) g_formsThread.Forget();
 }
 
-bool KeyboardHookInstalled() noexcept { return HookOfThisThread() != nullptr; }
+bool KeyboardHookInstalled() noexcept { return g_hook != nullptr; }
 
 } // namespace rud::pane

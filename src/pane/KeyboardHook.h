@@ -13,7 +13,7 @@ class Form;
 // A form while the focus is inside it (and it has its window).
 void AttachKeyboard(Form& form) noexcept;
 void DetachKeyboard(Form& form) noexcept;
-// Whether the hook is installed on this thread (for checks of its release).
+// Whether the hook is installed (on the forms' thread; for checks of its release).
 bool KeyboardHookInstalled() noexcept;
 
 } // namespace rud::pane
